@@ -1,0 +1,3 @@
+#include "plugin/LibraryInfo.h"
+
+const char* KeltoLibraryVersion() { return KELTO_VERSION; }
