@@ -1,0 +1,47 @@
+#pragma once
+// Exceptions of the utility library: a translated message with numbered placeholders
+// ("%1%", "%2%") filled in order by operator%, carried by Exception.
+#include <locale>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+#include "plugin/Export.h"
+
+class KELTO_API ExceptionMessage {
+public:
+    // The text passed through the message catalogue of the current global locale.
+    static ExceptionMessage translate(const char* text);
+    explicit ExceptionMessage(std::string text) : text_(std::move(text)) {}
+
+    // Fills the next numbered placeholder.
+    template <typename T>
+    ExceptionMessage& operator%(const T& value) {
+        std::ostringstream s;
+        s << value;
+        Fill(s.str());
+        return *this;
+    }
+    ExceptionMessage& operator%(const std::string& value) {
+        Fill(value);
+        return *this;
+    }
+    ExceptionMessage& operator%(const char* value) {
+        Fill(value ? value : "");
+        return *this;
+    }
+    const std::string& str() const { return text_; }
+
+private:
+    void Fill(const std::string& value);
+    std::string text_;
+    int next_ = 1;
+};
+
+class KELTO_API Exception : public std::runtime_error {
+public:
+    explicit Exception(const ExceptionMessage& message) : std::runtime_error(message.str()) {}
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    // The message (already translated when it was built).
+    std::string Why(const std::locale& = std::locale()) const { return what(); }
+};
