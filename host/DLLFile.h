@@ -1,0 +1,67 @@
+#pragma once
+// A format served by a plug-in library, seen through the SpreadsheetFile interface: every
+// operation is forwarded to the library's QmImport* entry points. Any of them may be missing;
+// a missing one is reported as an error, never called.
+#include <memory>
+
+#include "plugin/HostCallbacks.h"
+#include "plugin/QmImport.h"
+#include "plugin/SpreadsheetFile.h"
+
+// The entry points a DLLFile uses, as looked up in the serving library (each may be null).
+struct KELTO_API DLLEntryPoints {
+    QmImportOpenFn open = nullptr;
+    QmImportCloseFn close = nullptr;
+    QmImportGetLastErrorFn getLastError = nullptr;
+    QmImportEstablishSizeFn establishSize = nullptr;
+    QmImportReadFn read = nullptr;
+    QmImportWriteFn write = nullptr;
+    QmImportGetWarningFn getWarning = nullptr;
+    QmImportSetSpecFn setSpec = nullptr;
+    QmImportGetFileReadFn getFileRead = nullptr;
+    QmImportGetFileOptionsFn getFileOptions = nullptr;
+
+    // This library's own entry points.
+    static DLLEntryPoints Own();
+};
+
+class KELTO_API DLLFile : public SpreadsheetFile {
+public:
+    enum Error {
+        kMissingFunction = 2048,  // an entry point is missing
+        kLibraryFailed = 2049,    // the library reported failure
+        kNotOpen = 2050,          // no file is open
+    };
+
+    DLLFile(const DLLEntryPoints& entryPoints, int formatNumber, bool canWrite);
+    ~DLLFile() override;
+    DLLFile(const DLLFile&) = delete;
+    DLLFile& operator=(const DLLFile&) = delete;
+
+    void Close() override;
+    // Copies at most `length` characters and always ends the text with a NUL at or before
+    // position `length`: the buffer holds length + 1 bytes.
+    void GetErrorMessage(char* buffer, unsigned int length) override;
+    const char* GetWarningMessage() override;
+    QmImportOpenOptions* GetFileReadOptions(const char* path, bool flag) override;
+    int Open(bool read, const char* path, QmImportOpenOptions* options) override;
+    // An exception the target table raised during the read (a cancelled read, say) is
+    // rethrown here, after the library has returned.
+    int Read(ReadSpreadSheetData* target) override;
+    const char* GetReadFile() const override;
+    int Write(const WriteSpreadSheetData* source) override;
+    void SetImportSpec(ImportSpecBase* spec) override;
+
+    int GetFormatNumber() const { return formatNumber_; }
+
+protected:
+    int EstablishSize() override;
+
+private:
+    DLLEntryPoints entry_;
+    bool canWrite_;
+    int formatNumber_;
+    SpreadsheetFile* handle_ = nullptr;
+    std::unique_ptr<HostReadCallbacks> readRecord_;
+    std::unique_ptr<HostWriteCallbacks> writeRecord_;
+};
