@@ -13,7 +13,7 @@ base=(
   libboost-dev libboost-locale-dev libboost-iostreams-dev libboost-date-time-dev
   libicu-dev zlib1g-dev
   libfmt-dev libtinyxml2-dev libexpat1-dev libzip-dev libnetcdf-dev libxlsxwriter-dev
-  python3 binutils time
+  python3 binutils time locales
 )
 extras=(
   libreoffice-calc-nogui gnumeric
@@ -30,14 +30,25 @@ for p in "${want[@]}"; do
   fi
 done
 
+sudo_cmd=()
+if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
+
+# Tests of locale-independent number parsing need a locale whose decimal point is a comma.
+german_locale() {
+  if command -v localedef >/dev/null && [[ -d /usr/share/i18n/locales ]] &&
+     ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    "${sudo_cmd[@]}" localedef -i de_DE -f UTF-8 de_DE.UTF-8 ||
+      echo "install-deps: could not generate de_DE.UTF-8 (the tests needing it skip)"
+  fi
+}
+
 if ((${#missing[@]} == 0)); then
+  german_locale
   echo "install-deps: nothing missing"
   exit 0
 fi
-
-sudo_cmd=()
-if [[ $(id -u) -ne 0 ]]; then sudo_cmd=(sudo); fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo_cmd[@]}" apt-get update -qq
 "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+german_locale

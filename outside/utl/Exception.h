@@ -1,10 +1,11 @@
 #pragma once
 // Exceptions of the utility library: a translated message with numbered placeholders
-// ("%1%", "%2%") filled in order by operator%, carried by Exception.
+// ("%1%", "%2%", or "{1}", "{2}") filled in order by operator%, carried by Exception.
 #include <locale>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "plugin/Export.h"
 
@@ -12,7 +13,7 @@ class KELTO_API ExceptionMessage {
 public:
     // The text passed through the message catalogue of the current global locale.
     static ExceptionMessage translate(const char* text);
-    explicit ExceptionMessage(std::string text) : text_(std::move(text)) {}
+    explicit ExceptionMessage(std::string text) : pattern_(std::move(text)), text_(pattern_) {}
 
     // Fills the next numbered placeholder.
     template <typename T>
@@ -34,8 +35,9 @@ public:
 
 private:
     void Fill(const std::string& value);
-    std::string text_;
-    int next_ = 1;
+    std::string pattern_;               // the translated text with its placeholders
+    std::vector<std::string> values_;   // values for placeholders 1, 2, ...
+    std::string text_;                  // pattern_ with the values filled in
 };
 
 class KELTO_API Exception : public std::runtime_error {
