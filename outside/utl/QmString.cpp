@@ -1,7 +1,6 @@
 #include "outside/utl/QmString.h"
 
 #include <cerrno>
-#include <cfloat>
 #include <charconv>
 #include <climits>
 #include <cmath>
@@ -141,9 +140,10 @@ bool QmString::ToFloat(const char* text, float& value) {
     if (end == text || range) return false;
     while (IsSpace(*end)) ++end;
     if (*end != '\0') return false;
-    // A finite number beyond float's range is not a float.
-    if (std::isfinite(d) && std::fabs(d) > FLT_MAX) return false;
-    value = static_cast<float>(d);
+    // A finite number that overflows float is not a float.
+    float f = static_cast<float>(d);
+    if (std::isfinite(d) && std::isinf(f)) return false;
+    value = f;
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <locale.h>
 #include <memory>
 #include <random>
@@ -130,7 +131,7 @@ TEST(QmString, ToFloatTakesWholeNumbersOnly) {
     float f = 7;
     EXPECT_TRUE(QmString::ToFloat("  -12.5  ", f));
     EXPECT_EQ(f, -12.5f);
-    for (const char* bad : {"", "   ", "12.5abc", "abc", "1e400", "1e39", "1e-400", "1 2"}) {
+    for (const char* bad : {"", "   ", "12.5abc", "abc", "1e400", "1e39", "3.5e38", "1e-400", "1 2"}) {
         f = 7;
         EXPECT_FALSE(QmString::ToFloat(bad, f)) << bad;
         EXPECT_EQ(f, 7) << bad;
@@ -138,6 +139,9 @@ TEST(QmString, ToFloatTakesWholeNumbersOnly) {
     EXPECT_FALSE(QmString::ToFloat(nullptr, f));
     EXPECT_TRUE(QmString::ToFloat("0x10", f));
     EXPECT_EQ(f, 16);
+    // Just above the largest float, but rounding to it.
+    EXPECT_TRUE(QmString::ToFloat("3.4028235e38", f));
+    EXPECT_EQ(f, std::numeric_limits<float>::max());
 }
 
 TEST(QmString, ToIntTakesWholeIntegersInRange) {

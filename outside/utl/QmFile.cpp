@@ -1,0 +1,222 @@
+#include "outside/utl/QmFile.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include <unicode/ucnv.h>
+#include <unicode/ucsdet.h>
+
+#include "outside/utl/Exception.h"
+#include "outside/utl/TextEncoding.h"
+
+namespace {
+
+// Reads up to `limit` bytes from the start of a file. False when it cannot be read.
+bool ReadHead(const std::string& path, std::size_t limit, std::string& bytes) {
+    bytes.clear();
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    bytes.resize(limit);
+    in.read(bytes.data(), static_cast<std::streamsize>(limit));
+    if (in.bad()) return false;
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return true;
+}
+
+// The encoding names the text formats offer; guesses are given in these spellings.
+const char* const kKnownNames[] = {
+    "ibm420",      "iso88596",  "windows1256", "iso88592",    "windows1250", "gb18030",  "iso2022cn",
+    "big5",        "iso88595",  "koi8r",       "windows1251", "iso88597",    "windows1253", "ibm424",
+    "iso88598",    "windows1255", "eucjp",     "iso2022jp",   "shiftjis",    "euckr",    "iso2022kr",
+    "iso88599",    "windows1254", "utf16be",   "utf16le",     "utf32be",     "utf32le",  "utf8",
+    "cp850",       "iso88591",  "windows-1252",
+};
+
+std::string Squeeze(const char* name) {
+    std::string s;
+    for (const char* p = name; *p; ++p) {
+        char c = *p;
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if ((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')) s += c;
+    }
+    return s;
+}
+
+// The detector's name in the formats' spelling: "Shift_JIS" -> "shiftjis", "IBM420_rtl" ->
+// "ibm420", "ISO-8859-8-I" -> "iso88598" (the same bytes, logical order).
+std::string KnownName(const char* detected) {
+    std::string squeezed = Squeeze(detected);
+    for (const char* suffix : {"rtl", "ltr"})
+        if (squeezed.size() > 6 && squeezed.compare(0, 3, "ibm") == 0 && squeezed.ends_with(suffix))
+            squeezed.resize(squeezed.size() - 3);
+    if (squeezed == "iso88598i") squeezed = "iso88598";
+    for (const char* known : kKnownNames)
+        if (Squeeze(known) == squeezed) return known;
+    return detected;
+}
+
+const char* KnownBomName(int kind) {
+    switch (kind) {
+        case QmFile::BomUtf8: return "utf8";
+        case QmFile::BomUtf16LE: return "utf16le";
+        case QmFile::BomUtf16BE: return "utf16be";
+        case QmFile::BomUtf32LE: return "utf32le";
+        case QmFile::BomUtf32BE: return "utf32be";
+        default: return "";
+    }
+}
+
+struct DetectorCloser {
+    void operator()(UCharsetDetector* d) const { ucsdet_close(d); }
+};
+
+bool IsDirectory(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Join(const std::string& directory, std::string_view name) {
+    if (!name.empty() && name.front() == '/') return std::string(name);
+    std::string path = directory;
+    if (!path.empty() && path.back() != '/') path += '/';
+    path += name;
+    return path;
+}
+
+std::size_t NameStart(const std::string& path) {
+    std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
+}  // namespace
+
+int QmFile::GetBomEncoding(const std::string& path, bool throwOnError) {
+    std::string head;
+    if (!ReadHead(path, 4, head)) {
+        if (throwOnError) throw Exception(ExceptionMessage::translate("Could not open file %1%") % path);
+        return NoBom;
+    }
+    const kelto::utl::ByteOrderMark* mark = kelto::utl::FindByteOrderMark(head.data(), head.size());
+    return mark ? mark->kind : NoBom;
+}
+
+bool QmFile::GetEncoding(const std::string& path, std::string& name, int& confidence) {
+    name.clear();
+    confidence = 0;
+    constexpr std::size_t kSample = 64 * 1024;
+    std::string sample;
+    if (!ReadHead(path, kSample, sample)) return false;
+    if (const kelto::utl::ByteOrderMark* mark = kelto::utl::FindByteOrderMark(sample.data(), sample.size())) {
+        name = KnownBomName(mark->kind);
+        confidence = 100;
+        return true;
+    }
+    if (sample.empty()) return false;
+    bool hasNul = sample.find('\0') != std::string::npos;
+    bool cut = sample.size() == kSample;
+    // Pure ASCII, unless escape sequences make it one of the ISO-2022 encodings.
+    bool hasEscape = sample.find('\x1B') != std::string::npos;
+    bool ascii = kelto::utl::IsAscii(sample.data(), sample.size());
+    if (!hasNul && !hasEscape && ascii) {
+        name = "utf8";
+        confidence = 50;
+        return true;
+    }
+    if (!hasNul && !ascii && kelto::utl::IsValidUtf8(sample.data(), sample.size(), cut)) {
+        int multibyte = 0;
+        for (unsigned char c : sample) multibyte += c >= 0xC0;
+        name = "utf8";
+        confidence = multibyte >= 4 ? 100 : 80;
+        return true;
+    }
+    UErrorCode err = U_ZERO_ERROR;
+    std::unique_ptr<UCharsetDetector, DetectorCloser> detector(ucsdet_open(&err));
+    if (U_FAILURE(err)) return false;
+    ucsdet_setText(detector.get(), sample.data(), static_cast<int32_t>(sample.size()), &err);
+    const UCharsetMatch* match = ucsdet_detect(detector.get(), &err);
+    if (U_FAILURE(err) || !match) return false;
+    const char* detected = ucsdet_getName(match, &err);
+    int32_t level = ucsdet_getConfidence(match, &err);
+    if (U_FAILURE(err) || !detected) return false;
+    name = KnownName(detected);
+    confidence = std::clamp<int32_t>(level, 0, 100);
+    return true;
+}
+
+bool QmFile::IsTextFile(const std::string& path, bool bomMeansText) {
+    std::string head;
+    if (!ReadHead(path, 30768, head)) return false;
+    if (bomMeansText && kelto::utl::FindByteOrderMark(head.data(), head.size())) return true;
+    return head.find('\0') == std::string::npos;
+}
+
+bool QmFile::GetFileNames(const char* argument, std::vector<std::string>& paths) {
+    paths.clear();
+    if (!argument || !*argument) return false;
+    if (!IsDirectory(argument)) {
+        paths.emplace_back(argument);
+        return true;
+    }
+    std::string directory = argument;
+    const char* p = argument + directory.size() + 1;
+    if (!*p) {
+        // A directory alone, or the multi-file form without names: nothing to read. (A
+        // directory given alone ends in one NUL; the byte after it is never looked at.)
+        return false;
+    }
+    for (; *p; p += std::strlen(p) + 1) paths.push_back(Join(directory, p));
+    return true;
+}
+
+bool QmFile::GetFileNames(std::string_view argument, std::vector<std::string>& paths) {
+    paths.clear();
+    // Drop the terminating NULs the caller may have counted.
+    while (!argument.empty() && argument.back() == '\0') argument.remove_suffix(1);
+    if (argument.empty()) return false;
+    std::size_t nul = argument.find('\0');
+    if (nul == std::string_view::npos) {
+        paths.emplace_back(argument);
+        return true;
+    }
+    std::string directory(argument.substr(0, nul));
+    for (std::size_t at = nul + 1; at <= argument.size();) {
+        std::size_t end = std::min(argument.find('\0', at), argument.size());
+        if (end == at) break;  // an empty name ends the list
+        paths.push_back(Join(directory, argument.substr(at, end - at)));
+        at = end + 1;
+    }
+    return !paths.empty();
+}
+
+std::string QmGetFileName(const std::string& path) { return path.substr(NameStart(path)); }
+
+std::string QmGetFileExtension(const std::string& path) {
+    std::size_t start = NameStart(path);
+    std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || dot <= start) return std::string();
+    return path.substr(dot + 1);
+}
+
+std::string QmGetFileTitle(const std::string& path, const char* extension) {
+    std::string name = QmGetFileName(path);
+    if (extension) {
+        std::string ext = extension;
+        if (!ext.empty() && ext.front() != '.') ext.insert(ext.begin(), '.');
+        if (ext.size() > 1 && name.size() > ext.size() &&
+            std::equal(ext.rbegin(), ext.rend(), name.rbegin(), [](char a, char b) {
+                auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+                return lower(a) == lower(b);
+            }))
+            name.resize(name.size() - ext.size());
+        return name;
+    }
+    std::size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.resize(dot);
+    return name;
+}

@@ -1,0 +1,5 @@
+#include "outside/utl/QmSystemInfo.h"
+
+#include "platform/HostInfo.h"
+
+std::string QmSystemInfo::GetApplicationName() { return kelto::platform::HostApplicationName(); }
