@@ -1,0 +1,20 @@
+#pragma once
+// Cells and rows as short strings, so an expectation reads like the table it describes:
+// "n:12.5" a number, "i:1234567" a 64-bit integer, "t:007" a text, "-" the missing value.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "data/FloatStringVector.h"
+
+inline std::string Show(const FloatString& c) {
+    if (c.IsString()) return "t:" + c.GetStringValue(EFloatType::General, 6, false);
+    if (c.IsMissing(false)) return "-";
+    return (c.IsInt64() ? "i:" : "n:") + c.GetStringValue(EFloatType::General, 9, false);
+}
+
+inline std::string Show(const FloatStringVector& v) {
+    std::string out;
+    for (int i = 1; i <= v.size(); ++i) out += (i > 1 ? " " : "") + Show(v[i]);
+    return out;
+}
