@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "data/FloatStringVector.h"
+#include "data/FloatStringMatrix.h"
 
 inline std::string Show(const FloatString& c) {
     if (c.IsString()) return "t:" + c.GetStringValue(EFloatType::General, 6, false);
@@ -16,5 +16,15 @@ inline std::string Show(const FloatString& c) {
 inline std::string Show(const FloatStringVector& v) {
     std::string out;
     for (int i = 1; i <= v.size(); ++i) out += (i > 1 ? " " : "") + Show(v[i]);
+    return out;
+}
+
+// Rows separated by "|"; every row must be as wide as the matrix says.
+inline std::string Show(const FloatStringMatrix& m) {
+    std::string out;
+    for (int r = 1; r <= m.GetNumRows(); ++r) {
+        EXPECT_EQ(m[r].size(), m.GetNumColumns()) << "row " << r;
+        out += (r > 1 ? "|" : "") + Show(m[r]);
+    }
     return out;
 }
