@@ -1,7 +1,10 @@
-// The in-memory table as readers fill it and writers read it.
+// The in-memory table as readers fill it and writers read it, and tables combined from parts.
 #include <gtest/gtest.h>
 
-#include "data/SpreadsheetData.h"
+#include <functional>
+#include <stdexcept>
+
+#include "data/CombinedSpreadsheetData.h"
 
 namespace {
 
@@ -12,6 +15,15 @@ std::unique_ptr<FloatStringSpreadsheetData> Part(int w, int h, const std::string
     for (int r = 1; r <= h; ++r)
         for (int c = 1; c <= w; ++c) t->Set(c, r, (tag + std::to_string(c) + "." + std::to_string(r)).c_str());
     return t;
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
 }
 
 }  // namespace
@@ -56,4 +68,76 @@ TEST(Table, ResizingKeepsTheTopLeftCells) {
     t->SetDataSize(4, 3);
     EXPECT_EQ(t->GetStringValue(2, 2), "c2.2");
     EXPECT_TRUE(t->IsMisVal(4, 3) && t->IsMisVal(3, 1));
+}
+
+namespace {
+
+class SkippingPart : public FloatStringSpreadsheetData {  // a row order and first cell of its own
+public:
+    int GetNextRow(int row) const override { return row + 2; }
+    bool GetFirstDataCell(int* col, int* row) const override { return *col = 2, *row = 3, true; }
+};
+
+std::unique_ptr<CombinedSpreadsheetData> Combined(bool sideBySide) {
+    auto all = std::make_unique<CombinedSpreadsheetData>();
+    all->AddSpreadsheetData(Part(3, 2, "a"));
+    all->AddSpreadsheetData(Part(5, 4, "b"));
+    all->SetSideBySide(sideBySide);
+    return all;
+}
+
+}  // namespace
+
+TEST(Combined, StackedPartsAndTheirBoundaries) {
+    auto all = Combined(false);
+    EXPECT_EQ(all->GetNumberOfColumns() * 10 + all->GetNumberOfRows(), 56);
+    EXPECT_EQ(all->GetStringValue(3, 2), "a3.2");
+    EXPECT_EQ(all->GetStringValue(4, 3), "b4.1");
+    EXPECT_EQ(all->GetStringValue(5, 6), "b5.4");
+    EXPECT_EQ(all->GetStringValue(4, 1), "");  // short of the first part's width: missing
+    EXPECT_EQ(all->GetFloatData(4, 1), -99.0f);
+    EXPECT_FALSE(all->IsString(4, 1) || all->IsMisVal(4, 1));
+    EXPECT_EQ(ErrorOf([&] { all->GetStringValue(1, 7); }), "1, 7 is out of range for 5, 6");
+
+    all->Set(5, 1, "grown");  // beyond the first part's width: that part grows
+    EXPECT_EQ(all->GetData(0)->GetNumberOfColumns() * 10 + all->GetData(0)->GetNumberOfRows(), 52);
+    EXPECT_EQ(all->GetStringValue(5, 1), "grown");
+    EXPECT_EQ(all->GetNumberOfColumns() * 10 + all->GetNumberOfRows(), 56);
+    EXPECT_EQ(ErrorOf([&] { all->Set(1, 7, "x"); }), "1, 7 is out of range for 5, 6");
+    EXPECT_EQ(ErrorOf([&] { all->SetDataSize(5, 6); }),
+              "CombinedSpreadsheetData::SetDataSize is not supported. Resize in original data");
+}
+
+TEST(Combined, SideBySide) {
+    auto all = Combined(true);
+    EXPECT_EQ(all->GetNumberOfColumns() * 10 + all->GetNumberOfRows(), 84);
+    EXPECT_EQ(all->GetStringValue(4, 1), "b1.1");
+    EXPECT_EQ(all->GetStringValue(8, 4), "b5.4");
+    EXPECT_EQ(all->GetStringValue(1, 3), "");  // below the first part
+    EXPECT_EQ(ErrorOf([&] { all->GetFloatData(9, 1); }), "9, 1 is out of range for 8, 4");
+    all->Set(2, 4, "grown");
+    EXPECT_EQ(all->GetData(0)->GetNumberOfRows(), 4);
+    EXPECT_EQ(all->GetStringValue(2, 4), "grown");
+}
+
+TEST(Combined, EmptyAndPartsWithTheirOwnRowOrder) {
+    CombinedSpreadsheetData none;
+    none.AddSpreadsheetData(nullptr);
+    int c = 0, r = 0;
+    EXPECT_FALSE(none.GetFirstDataCell(&c, &r));
+    EXPECT_EQ(c * 10 + r, 11);
+    EXPECT_EQ(none.GetNumberOfColumns() + none.GetNumberOfRows(), 0);
+    EXPECT_EQ(ErrorOf([&] { none.IsFloat(1, 1); }), "1, 1 is out of range for 0, 0");
+
+    CombinedSpreadsheetData all;
+    auto first = std::make_unique<SkippingPart>();
+    first->SetDataSize(2, 4);
+    all.AddSpreadsheetData(std::move(first));
+    all.AddSpreadsheetData(Part(2, 3, "p"));
+    EXPECT_TRUE(all.GetFirstDataCell(&c, &r));
+    EXPECT_EQ(c * 10 + r, 23);
+    EXPECT_EQ(all.GetNextRow(1), 3);  // the first part's step
+    EXPECT_EQ(all.GetNextRow(4), 6);  // kept across the boundary
+    EXPECT_EQ(all.GetNextRow(5), 6);  // the second part's own order
+    EXPECT_EQ(all.GetNextRow(0), 1);  // not a cell of any part
 }
