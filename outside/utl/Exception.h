@@ -47,3 +47,11 @@ public:
     // The message (already translated when it was built).
     std::string Why(const std::locale& = std::locale()) const { return what(); }
 };
+
+// The user cancelled (a progress hook, a prompt). Deliberately not an Exception: code that
+// turns an Exception into an error code must let a cancellation pass, and the import ends
+// without a message.
+class KELTO_API CancelException : public std::exception {
+public:
+    const char* what() const noexcept override { return "cancelled"; }
+};
