@@ -21,10 +21,10 @@ const std::vector<std::uint8_t>& SampleFile() {
     static const std::vector<std::uint8_t> file = [] {
         CfbBuilder b;
         b.interleave = true;  // two streams dealt out in turn: no run is longer than a sector
-        b.root.children.push_back(CfbBuilder::Stream("Workbook", CfbBuilder::Pattern(8 << 20, 1)));
-        b.root.children.push_back(CfbBuilder::Stream("Other", CfbBuilder::Pattern(1 << 20, 2)));
+        b.root.children.push_back(kelto::test::Stream("Workbook", kelto::test::Pattern(8 << 20, 1)));
+        b.root.children.push_back(kelto::test::Stream("Other", kelto::test::Pattern(1 << 20, 2)));
         for (int i = 0; i < 50; ++i)
-            b.root.children.push_back(CfbBuilder::Stream("small" + std::to_string(i), CfbBuilder::Pattern(300, i)));
+            b.root.children.push_back(kelto::test::Stream("small" + std::to_string(i), kelto::test::Pattern(300, i)));
         return b.Build();
     }();
     return file;
