@@ -199,14 +199,14 @@ void FloatString::Set(const char* text) {
     char* end = nullptr;
     double d = QmString::qmstrtod(p, &end);
     if (errno != 0) {
-        // Out of range for a double: keep what was written.
-        SetNonNumericText(p);
+        // Out of range for a double: keep what was written, as written.
+        SetNonNumericText(p, false);
         return;
     }
     const char* q = end;
     while (IsAsciiSpace(*q)) ++q;
     if (q == p || *q != '\0') {
-        SetNonNumericText(p);
+        SetNonNumericText(p, true);
         return;
     }
 
@@ -233,7 +233,7 @@ void FloatString::Set(const char* text) {
     SetNumber(d);
 }
 
-void FloatString::SetNonNumericText(const char* p) {
+void FloatString::SetNonNumericText(const char* p, bool unicodeSpaces) {
     std::size_t n = std::strlen(p);
     bool ascii = true;
     for (std::size_t i = 0; i < n; ++i)
@@ -250,7 +250,7 @@ void FloatString::SetNonNumericText(const char* p) {
     }
 
     std::string replaced;
-    if (ReplaceUnicodeSpaces(std::string_view(p, n), replaced)) {
+    if (unicodeSpaces && ReplaceUnicodeSpaces(std::string_view(p, n), replaced)) {
         // "12" followed by a no-break space is the number 12: decide again.
         Set(replaced.c_str());
         return;

@@ -94,7 +94,8 @@ private:
         FreeText();
         Clear();
     }
-    void SetNonNumericText(const char* text);
+    // `unicodeSpaces`: look for Unicode spaces first (a number may hide behind them).
+    void SetNonNumericText(const char* text, bool unicodeSpaces);
     void TakeText(std::string&& text);
     bool TextIsNumber() const;
 

@@ -35,7 +35,8 @@ TEST(Cell, TextBecomesMissingNumberIntegerOrText) {
         {"007", "t:007"}, {"00", "t:00"}, {"01.0", "t:01.0"}, {" 0042 ", "t:0042"}, {"0", "n:0"}, {"0.0", "n:0"},
         {"-0", "n:0"}, {"00.5", "n:0.5"}, {"-007", "n:-7"}, {"0x1A", "t:0x1A"}, {"0001234567", "i:1234567"},
         // Beyond a double: text; NaN and infinities: missing.
-        {"1e400", "t:1e400"}, {"1e-400", "t:1e-400"}, {"nan", "-"}, {"-Infinity", "-"},
+        {"1e400", "t:1e400"}, {"1e-400", "t:1e-400"}, {"1e400\xC2\xA0", "t:1e400\xC2\xA0"}, {"nan", "-"},
+        {"-Infinity", "-"},
         // Unicode spaces are white space for numbers and become ASCII spaces in texts.
         {"12\xC2\xA0", "n:12"}, {"\xC2\xA0", "-"}, {"\xE3\x80\x80 7\xE2\x80\xAF", "n:7"},
         {"\xE2\x80\x83" "1234567", "i:1234567"}, {"\xC2\x85" "a\xC2\xA0" "b\xE2\x80\xA8", "t:a b"},
