@@ -1,5 +1,6 @@
 #include "host/DLLFile.h"
 
+#include "platform/DynamicLibrary.h"
 #include "platform/Translate.h"
 
 DLLEntryPoints DLLEntryPoints::Own() {
@@ -14,6 +15,31 @@ DLLEntryPoints DLLEntryPoints::Own() {
     e.setSpec = &QmImportSetSpec;
     e.getFileRead = &QmImportGetFileRead;
     e.getFileOptions = &QmImportGetFileOptions;
+    return e;
+}
+
+namespace {
+
+template <typename F>
+F Find(void* module, const char* name) {
+    return reinterpret_cast<F>(kelto::platform::FindSymbol(module, name));
+}
+
+}  // namespace
+
+DLLEntryPoints DLLEntryPoints::LookUp(void* module) {
+    DLLEntryPoints e;
+    if (!module) return e;
+    e.open = Find<QmImportOpenFn>(module, "QmImportOpen");
+    e.close = Find<QmImportCloseFn>(module, "QmImportClose");
+    e.getLastError = Find<QmImportGetLastErrorFn>(module, "QmImportGetLastError");
+    e.establishSize = Find<QmImportEstablishSizeFn>(module, "QmImportEstablishSize");
+    e.read = Find<QmImportReadFn>(module, "QmImportRead");
+    e.write = Find<QmImportWriteFn>(module, "QmImportWrite");
+    e.getWarning = Find<QmImportGetWarningFn>(module, "QmImportGetWarning");
+    e.setSpec = Find<QmImportSetSpecFn>(module, "QmImportSetSpec");
+    e.getFileRead = Find<QmImportGetFileReadFn>(module, "QmImportGetFileRead");
+    e.getFileOptions = Find<QmImportGetFileOptionsFn>(module, "QmImportGetFileOptions");
     return e;
 }
 
@@ -36,10 +62,12 @@ void DLLFile::GetErrorMessage(char* buffer, unsigned int length) {
     if (status == kLibraryFailed) {
         if (!entry_.getLastError) {
             status = kMissingFunction;
-        } else {
+        } else if (handle_) {
             CopyMessage(entry_.getLastError(formatNumber_, handle_), buffer, length + 1);
             return;
         }
+        // A library that failed without handing out an object has no text to give: the
+        // base's "No further information available." stands.
     }
     switch (status) {
         case kMissingFunction:
@@ -77,7 +105,7 @@ int DLLFile::Open(bool read, const char* path, QmImportOpenOptions* options) {
 
 int DLLFile::Read(ReadSpreadSheetData* target) {
     if (status != kNoError) return status;
-    if (!handle_) return Fail(kNotOpen);
+    if (!handle_ || !target) return Fail(kNotOpen);
     if (!entry_.read) return Fail(kMissingFunction);
     readRecord_ = std::make_unique<HostReadCallbacks>(*target);
     bool ok = entry_.read(formatNumber_, handle_, readRecord_->Record());
@@ -93,7 +121,7 @@ const char* DLLFile::GetReadFile() const {
 
 int DLLFile::Write(const WriteSpreadSheetData* source) {
     if (status != kNoError) return status;
-    if (!handle_) return Fail(kNotOpen);
+    if (!handle_ || !source) return Fail(kNotOpen);
     if (!canWrite_) return Fail(kWrongDirection);
     if (!entry_.write) return Fail(kMissingFunction);
     writeRecord_ = std::make_unique<HostWriteCallbacks>(*source);

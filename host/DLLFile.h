@@ -23,6 +23,8 @@ struct KELTO_API DLLEntryPoints {
 
     // This library's own entry points.
     static DLLEntryPoints Own();
+    // The entry points `module` itself exports, looked up by name (null where missing).
+    static DLLEntryPoints LookUp(void* module);
 };
 
 class KELTO_API DLLFile : public SpreadsheetFile {

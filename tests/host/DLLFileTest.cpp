@@ -126,3 +126,22 @@ TEST(DLLFile, HostTableExceptionIsRethrownAfterTheCall) {
     EXPECT_THROW(file.Read(&table), std::logic_error);
     EXPECT_EQ(table.cells.count({1, 3}), 0u);  // the reader stopped following the row order
 }
+
+TEST(DLLFile, LibraryFailureWithoutAnObjectHasNoTextToFetch) {
+    // Format 99 does not exist: the library fails the open without handing out an object,
+    // so there is nothing to ask for a message (and nothing to close).
+    PluginHandle p(kPlugin1);
+    DLLFile file(EntryPoints(p), 99, true);
+    EXPECT_EQ(file.Open(true, "data", nullptr), DLLFile::kLibraryFailed);
+    EXPECT_EQ(Message(file), "No further information available.");
+    Table table;
+    EXPECT_EQ(file.Read(&table), DLLFile::kLibraryFailed);
+}
+
+TEST(DLLFile, LookUpFindsTheLibrarysOwnEntryPoints) {
+    PluginHandle p(kPlugin1);
+    DLLEntryPoints e = DLLEntryPoints::LookUp(p.module);
+    EXPECT_EQ(e.open, p.Open);
+    EXPECT_EQ(e.getFileOptions, p.FileOptions);
+    EXPECT_EQ(DLLEntryPoints::LookUp(nullptr).open, nullptr);
+}
