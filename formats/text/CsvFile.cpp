@@ -1,0 +1,557 @@
+#include "formats/text/CsvFile.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+
+#include "outside/utl/QmFile.h"
+#include "outside/utl/QmTextIOStream.h"
+#include "platform/Translate.h"
+#include "plugin/SprFileFactory.h"
+
+// ---------------------------------------------------------------------------------------
+// Dialects
+
+CsvDialect CsvDialect::Excel() {
+    CsvDialect d;
+    d.doubleQuote = true;
+    d.delimiter = ',';
+    d.quoteChar = '"';
+    d.escapeChar = 0;
+    d.skipInitialSpace = false;
+    d.lineTerminator = {'\r', '\n'};
+    d.quoting = 1;
+    d.strict = false;
+    return d;
+}
+
+CsvDialect CsvDialect::Vorlund() {
+    CsvDialect d = Excel();
+    d.skipInitialSpace = true;
+    return d;
+}
+
+// ---------------------------------------------------------------------------------------
+// Parser
+
+namespace {
+
+// Fields are stored in blocks of this size; a field longer than a block gets a block of
+// its own.
+constexpr std::size_t kBlockSize = 4u << 20;
+
+// Writes the UTF-8 form of c into out (room for 4 bytes); returns its length.
+std::size_t EncodeUtf8(std::uint32_t c, char* out) {
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
+    if (c < 0x800) {
+        out[0] = static_cast<char>(0xC0 | (c >> 6));
+        out[1] = static_cast<char>(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = static_cast<char>(0xE0 | (c >> 12));
+        out[1] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out[2] = static_cast<char>(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = static_cast<char>(0xF0 | (c >> 18));
+    out[1] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out[2] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out[3] = static_cast<char>(0x80 | (c & 0x3F));
+    return 4;
+}
+
+std::string Utf8(std::uint32_t c) {
+    char bytes[4];
+    return std::string(bytes, EncodeUtf8(c, bytes));
+}
+
+}  // namespace
+
+CsvParser::CsvParser(const CsvDialect& d, int rows) : dialect(d), maxRows(rows) {
+    if (maxRows < 1) done = true;
+    PrepareFastPath();
+}
+
+CsvParser::CsvParser(const CsvDialect& d, const std::filesystem::path& path, const std::string& encoding, int rows)
+    : CsvParser(d, rows) {
+    QmTextIOStream in(path.string(), encoding);
+    if (!in) {
+        streamFailed = true;
+        return;
+    }
+    // The text comes line by line (fast), each line's LF fed before the next line. Whether
+    // the last line had one matters only when the text ends inside a quoted field or after
+    // an escape character; then the end of the text is looked at once more.
+    std::string line;
+    bool first = true, lastEmpty = false;
+    while (!done && in.GetLine(line)) {
+        if (!first) Feed('\n');
+        first = false;
+        FeedText(line.data(), line.data() + line.size());
+        lastEmpty = line.empty();
+    }
+    if (in.Fail()) streamFailed = true;
+    if (done || first) {
+        if (!done) Finish();
+        return;
+    }
+    const bool lineEndMatters = state == InQuotedField || state == EscapeInQuotedField || state == EscapedChar;
+    if (lastEmpty || !lineEndMatters || EndsWithLineFeed(in)) Feed('\n');
+    Finish();
+}
+
+bool CsvParser::EndsWithLineFeed(QmTextIOStream& in) {
+    if (!in.Rewind()) return true;
+    std::uint32_t last = 0;
+    for (std::uint32_t c; (c = in.GetChar()) < QmTextIOStream::kEndOfStream;) last = c;
+    return last == '\n';
+}
+
+void CsvParser::PrepareFastPath() {
+    const std::uint32_t specials[] = {dialect.delimiter, dialect.quoteChar, dialect.escapeChar};
+    fastPath = std::all_of(std::begin(specials), std::end(specials), [](std::uint32_t c) { return c < 0x80; });
+    for (unsigned char c : {'\r', '\n', '\0'}) stopUnquoted[c] = stopQuoted[c] = true;
+    stopUnquoted[dialect.delimiter & 0x7F] = true;
+    if (dialect.escapeChar != 0) stopUnquoted[dialect.escapeChar & 0x7F] = stopQuoted[dialect.escapeChar & 0x7F] = true;
+    if (dialect.quoting != 0) stopQuoted[dialect.quoteChar & 0x7F] = true;
+}
+
+void CsvParser::AddBytes(const char* p, std::size_t n) {
+    if (fieldCut) return;
+    if (static_cast<std::size_t>(limit - cursor) < n) Grow(n);
+    std::memcpy(cursor, p, n);
+    cursor += n;
+}
+
+void CsvParser::FeedText(const char* p, const char* end) {
+    while (p < end && !done) {
+        // Inside a field, everything up to the next character that means something in that
+        // state is stored as it is: UTF-8 bytes need no decoding when every special
+        // character of the dialect is ASCII.
+        if (fastPath && (state == InField || state == InQuotedField)) {
+            const bool* stop = state == InField ? stopUnquoted : stopQuoted;
+            const char* q = p;
+            while (q < end && !stop[static_cast<unsigned char>(*q)]) ++q;
+            if (q != p) {
+                AddBytes(p, static_cast<std::size_t>(q - p));
+                p = q;
+                continue;
+            }
+        }
+        const auto* s = reinterpret_cast<const unsigned char*>(p);
+        std::uint32_t c = s[0];
+        std::size_t len = 1;
+        if (c >= 0x80) {
+            len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+            if (len == 1 || len > static_cast<std::size_t>(end - p)) {
+                c = 0xFFFD, len = 1;
+            } else {
+                c &= 0x3F >> (len - 1);
+                for (std::size_t i = 1; i < len; ++i) c = (c << 6) | (s[i] & 0x3F);
+            }
+        }
+        p += len;
+        Feed(c);
+    }
+}
+
+CsvParser::~CsvParser() = default;
+
+void CsvParser::Grow(std::size_t extra) {
+    // The field being collected moves to the new block whole, so that every field is one
+    // contiguous, NUL-terminated run of bytes.
+    const std::size_t partial = static_cast<std::size_t>(cursor - fieldStart);
+    const std::size_t need = partial + extra + 1;
+    Block block;
+    block.capacity = std::max(kBlockSize, need * 2);
+    block.bytes.reset(new char[block.capacity]);  // not zeroed: every byte used is written first
+    if (partial) std::memcpy(block.bytes.get(), fieldStart, partial);
+    if (!blocks.empty()) blocks.back().used = static_cast<std::size_t>(fieldStart - blocks.back().bytes.get());
+    blocks.push_back(std::move(block));
+    fieldStart = blocks.back().bytes.get();
+    cursor = fieldStart + partial;
+    limit = fieldStart + blocks.back().capacity;
+}
+
+void CsvParser::Add(std::uint32_t c) {
+    if (c < 0x80) {
+        // A NUL ends the field's text, as it would for any reader of the C string.
+        if (c == 0) fieldCut = true;
+        AddByte(static_cast<char>(c));
+        return;
+    }
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    char bytes[4];
+    std::size_t n = EncodeUtf8(c, bytes);
+    for (std::size_t i = 0; i < n; ++i) AddByte(bytes[i]);
+}
+
+void CsvParser::EndField() {
+    fieldCut = false;
+    AddByte('\0');
+    fieldStart = cursor;
+    blocks.back().used = static_cast<std::size_t>(cursor - blocks.back().bytes.get());
+    ++currentFields;
+}
+
+void CsvParser::EndRecord(bool force) {
+    if (force || currentFields > 0) {
+        recordFields.push_back(currentFields);
+        if (recordFields.size() >= static_cast<std::size_t>(maxRows)) done = true;
+    }
+    currentFields = 0;
+}
+
+void CsvParser::EndOfTextInQuotedField() {
+    // The closing quote never came. What was collected is kept, and the caller is told.
+    EndField();
+    EndRecord(false);
+    endedInQuotedField = true;
+    state = StartRecord;
+}
+
+void CsvParser::Feed(std::uint32_t c) {
+    const bool eol = c == '\r' || c == '\n';
+    const bool end = c == kEnd;
+    const bool quote = c == dialect.quoteChar && dialect.quoting != 0;
+    const bool escape = c == dialect.escapeChar && dialect.escapeChar != 0;
+    const std::uint32_t afterEol = c == '\r' ? AfterCarriageReturn : StartRecord;
+    switch (state) {
+        case AfterCarriageReturn:
+            if (c == '\n') {
+                state = StartRecord;
+                return;
+            }
+            [[fallthrough]];
+        case StartRecord:
+            if (eol) {
+                EndRecord(true);
+                state = afterEol;
+                return;
+            }
+            if (end) {
+                EndRecord(false);
+                state = StartRecord;
+                return;
+            }
+            [[fallthrough]];
+        case StartField:
+            if (eol || end) {
+                EndField();
+                EndRecord(!end);
+                state = afterEol;
+                return;
+            }
+            if (quote) {
+                state = InQuotedField;
+                return;
+            }
+            if (escape) {
+                state = EscapedChar;
+                return;
+            }
+            if (c == ' ' && dialect.skipInitialSpace) {
+                state = StartField;
+                return;
+            }
+            if (c == dialect.delimiter) {
+                EndField();
+                state = StartField;
+                return;
+            }
+            Add(c);
+            state = InField;
+            return;
+        case EscapedChar:
+            if (!end) {
+                Add(c);
+                state = InField;
+                return;
+            }
+            // An escape character at the very end escapes nothing; the field ends as it is.
+            [[fallthrough]];
+        case InField:
+            if (eol || end) {
+                EndField();
+                EndRecord(!end);
+                state = afterEol;
+                return;
+            }
+            if (escape) {
+                state = EscapedChar;
+                return;
+            }
+            if (c == dialect.delimiter) {
+                EndField();
+                state = StartField;
+                return;
+            }
+            Add(c);
+            return;
+        case EscapeInQuotedField:
+            if (!end) {
+                Add(c);
+                state = InQuotedField;
+                return;
+            }
+            EndOfTextInQuotedField();
+            return;
+        case CarriageReturnInQuotedField:
+            if (c == '\n') {
+                state = InQuotedField;
+                return;
+            }
+            [[fallthrough]];
+        case InQuotedField:
+            if (end) {
+                EndOfTextInQuotedField();
+                return;
+            }
+            if (eol) {
+                Add('\n');
+                state = c == '\r' ? CarriageReturnInQuotedField : InQuotedField;
+                return;
+            }
+            if (escape) {
+                state = EscapeInQuotedField;
+                return;
+            }
+            if (quote) {
+                state = dialect.doubleQuote ? QuoteInQuotedField : InField;
+                return;
+            }
+            Add(c);
+            return;
+        case QuoteInQuotedField:
+            if (quote) {
+                Add(c);
+                state = InQuotedField;
+                return;
+            }
+            if (c == dialect.delimiter) {
+                EndField();
+                state = StartField;
+                return;
+            }
+            if (eol || end) {
+                EndField();
+                EndRecord(!end);
+                state = afterEol;
+                return;
+            }
+            if (!dialect.strict) {
+                Add(c);
+                state = InField;
+                return;
+            }
+            throw std::runtime_error(kelto::FormatMessage("'%1%' expected after '%2%'", Utf8(dialect.delimiter),
+                                                          Utf8(dialect.quoteChar)));
+    }
+}
+
+template <typename Visit>
+void CsvParser::ForEachRecord(std::size_t count, Visit&& visit) const {
+    std::size_t block = 0;
+    const char* p = blocks.empty() ? nullptr : blocks[0].bytes.get();
+    const char* blockEnd = blocks.empty() ? nullptr : p + blocks[0].used;
+    // The next field: the bytes after the previous one, or the start of the next block.
+    auto nextField = [&]() -> const char* {
+        while (p == blockEnd) {
+            ++block;
+            p = blocks[block].bytes.get();
+            blockEnd = p + blocks[block].used;
+        }
+        const char* field = p;
+        p += std::strlen(p) + 1;
+        return field;
+    };
+    for (std::size_t r = 0; r < count; ++r) visit(r, recordFields[r], nextField);
+}
+
+void CsvParser::GetData(ReadSpreadSheetData& data, int maxCols, int maxRowCount) const {
+    const std::size_t rows = std::min(recordFields.size(), static_cast<std::size_t>(std::max(maxRowCount, 0)));
+    if (rows == 0) return;
+    std::uint32_t widest = 0;
+    for (std::size_t r = 0; r < rows; ++r) widest = std::max(widest, recordFields[r]);
+    const int cols = static_cast<int>(std::min<std::uint64_t>(widest, static_cast<std::uint64_t>(std::max(maxCols, 0))));
+    data.SetDataSize(cols, static_cast<int>(rows));
+    ForEachRecord(rows, [&](std::size_t r, std::uint32_t fields, auto& nextField) {
+        for (std::uint32_t f = 0; f < fields; ++f) {
+            const char* text = nextField();
+            if (f < static_cast<std::uint32_t>(cols)) data.Set(static_cast<int>(f) + 1, static_cast<int>(r) + 1, text);
+        }
+    });
+}
+
+std::vector<std::string> CsvParser::GetRecord(std::size_t index) const {
+    std::vector<std::string> fields;
+    if (index >= recordFields.size()) return fields;
+    ForEachRecord(index + 1, [&](std::size_t r, std::uint32_t count, auto& nextField) {
+        for (std::uint32_t f = 0; f < count; ++f) {
+            const char* text = nextField();
+            if (r == index) fields.emplace_back(text);
+        }
+    });
+    return fields;
+}
+
+// ---------------------------------------------------------------------------------------
+// Options and file
+
+bool CsvFileOptions::UseDelimiterOption() const { return true; }
+
+bool CsvFileOptions::UseIgnoreConsecutiveDelimitersOption() const { return false; }
+
+namespace {
+
+// The first character of a UTF-8 text as a code point (the delimiter of the options);
+// ',' for an empty text.
+std::uint32_t FirstCodePoint(const std::string& text) {
+    if (text.empty()) return ',';
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    std::uint32_t c = s[0];
+    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+    if (len == 0 || len > text.size()) return c;  // not UTF-8: the byte itself
+    if (len == 1) return c;
+    c &= 0x3F >> (len - 1);
+    for (std::size_t i = 1; i < len; ++i) {
+        if ((s[i] & 0xC0) != 0x80) return s[0];
+        c = (c << 6) | (s[i] & 0x3F);
+    }
+    return c;
+}
+
+}  // namespace
+
+CsvFile::~CsvFile() { delete[] optionsBuffer; }
+
+int CsvFile::GetNumCols() { return 1; }
+
+int CsvFile::GetNumRows() { return 1; }
+
+int CsvFile::EstablishSize() {
+    numCols = numRows = 1;
+    return status;
+}
+
+void CsvFile::GetErrorMessage(char* buffer, unsigned int size) {
+    const char* text = nullptr;
+    switch (status) {
+        case kOpenFailed: text = "Failed to open stream for reading."; break;
+        case kReadFailed: text = "Failed to read file."; break;
+        case kCannotWrite: text = "Can not write csv files."; break;
+        case kCancelled: text = "Read canceled by user."; break;
+        case kNotCsv: text = "The file is not a correct .csv file. It contains non-printable characters or #."; break;
+        default: SpreadsheetFile::GetErrorMessage(buffer, size); return;
+    }
+    CopyMessage(kelto::Translate(text).c_str(), buffer, size);
+}
+
+const char* CsvFile::GetWarningMessage() { return warning.empty() ? nullptr : warning.c_str(); }
+
+int CsvFile::Open(bool read, const char* name, QmImportOpenOptions* record) {
+    if (!read) return Fail(kCannotWrite);
+    openOptions = record;
+    path = name ? name : "";
+    return status;
+}
+
+int CsvFile::SetOptions(QmImportOpenOptions* record) {
+    try {
+        CsvFileOptions chosen;
+        if (!record || record->size < 1 || !record->data) {
+            chosen = options;
+            if (status == kSilentError) return status;
+            if (record) {
+                chosen.Write(record);
+                delete[] optionsBuffer;
+                optionsBuffer = record->data;
+            } else {
+                // No record at all: read the file in the encoding it evidently has.
+                std::string detected;
+                int confidence = 0;
+                if (QmFile::GetEncoding(path, detected, confidence) && confidence >= 61) chosen.SetEncoding(detected);
+            }
+        } else if (!chosen.Read(record)) {
+            return Fail(kBadOptions);
+        }
+        options.SetEncoding(chosen.GetEncoding());
+        options.SetDelimiter(chosen.GetDelimiter());
+        options.SetIgnoreConsecutiveDelimiters(chosen.GetIgnoreConsecutiveDelimiters());
+    } catch (const std::exception&) {
+        return Fail(kOpenFailed);
+    }
+    return status;
+}
+
+int CsvFile::Read(ReadSpreadSheetData* data) {
+    if (status == 0) SetOptions(openOptions);
+    if (status != 0) return status;
+    CsvDialect dialect = CsvDialect::Vorlund();
+    dialect.delimiter = FirstCodePoint(options.GetDelimiter());
+    if (::access(path.c_str(), F_OK) != 0) return Fail(kOpenFailed);
+    if (!data) return status;
+    try {
+        CsvParser parser(dialect, path, options.GetEncoding(), INT_MAX);
+        if (parser.StreamFailed()) return Fail(kOpenFailed);
+        if (parser.EndedInQuotedField())
+            warning = kelto::Translate("The file ends inside a quoted field; the last record may be incomplete.");
+        parser.GetData(*data, INT_MAX, INT_MAX);
+    } catch (const std::exception&) {
+        return Fail(kReadFailed);
+    }
+    return status;
+}
+
+char CsvFile::GetDelimiter() {
+    QmTextIOStream in(path, options.GetEncoding());
+    std::string line;
+    if (!in || !in.GetLine(line)) return ',';
+    auto semicolons = std::count(line.begin(), line.end(), ';');
+    auto commas = std::count(line.begin(), line.end(), ',');
+    return semicolons > commas ? ';' : ',';
+}
+
+std::unique_ptr<CsvFileOptions> CsvFile::GetCsvFileOptions(const char*) { return nullptr; }
+
+QmImportOpenOptions* CsvFile::GetFileReadOptions(const char* name, bool) {
+    if (status != 0) return nullptr;
+    try {
+        std::vector<std::string> names;
+        if (!name || !QmFile::GetFileNames(name, names) || names.empty()) names.assign(1, name ? name : "");
+        Open(true, names.front().c_str(), nullptr);
+        std::unique_ptr<CsvFileOptions> special = GetCsvFileOptions(names.front().c_str());
+        if (!special) return nullptr;
+        auto* record = new QmImportOpenOptions{0, nullptr};
+        special->Write(record);
+        return record;
+    } catch (const std::exception&) {
+        if (status == 0) status = kBadOptions;
+        return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------------------
+// Registration
+
+namespace {
+
+class CsvFileFactory : public SprFileFactory {
+public:
+    CsvFileFactory() : SprFileFactory("CSV File", "CSV Files (*.csv)", nullptr, 1, ".csv", 0, 1, 1, 1, 1, 1) {}
+
+protected:
+    MyKindOfFile IsMyKindOfFile(const char*) override { return PossiblyMyKind; }
+    SpreadsheetFile* GetSpreadsheetFile() override { return new CsvFile(); }
+};
+
+CsvFileFactory g_csvFileFactory;
+
+}  // namespace
