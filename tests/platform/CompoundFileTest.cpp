@@ -35,11 +35,15 @@ Bytes ReadAll(CompoundStream& s, std::size_t chunk) {
     return out;
 }
 
+fs::path Scratch() { return fs::temp_directory_path() / ("kelto_cfb_" + std::to_string(getpid())); }
 fs::path Temp(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kelto_cfb_" + std::to_string(getpid()));
-    fs::create_directories(dir);
-    return dir / name;
+    fs::create_directories(Scratch());
+    return Scratch() / name;
 }
+struct ScratchCleanup : ::testing::Environment {
+    void TearDown() override { fs::remove_all(Scratch()); }
+};
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 void WriteFile(const fs::path& p, const Bytes& data) {
     std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
@@ -284,7 +288,6 @@ TEST(CompoundFileHostile, FileThatShrinksWhileReadAndFilesThatAreNoFiles) {
     std::uint8_t buf[8192];
     EXPECT_EQ(s->Read(buf, sizeof buf), -1);
     EXPECT_EQ(s->Status(), CompoundStatus::ReadFailed);
-    fs::remove(p);
 
     fs::path fifo = Temp("fifo");
     ::mkfifo(fifo.c_str(), 0600);
@@ -293,7 +296,6 @@ TEST(CompoundFileHostile, FileThatShrinksWhileReadAndFilesThatAreNoFiles) {
     EXPECT_EQ(r.Status(), CompoundStatus::OpenFailed);
     EXPECT_FALSE(CompoundFileReader::IsCompoundFile(fifo.parent_path().string()));
     EXPECT_FALSE(CompoundFileReader::IsCompoundFile((fifo.parent_path() / "missing").string()));
-    fs::remove_all(fifo.parent_path());
 }
 
 // --- Files written by other programs --------------------------------------------------------
@@ -387,6 +389,5 @@ TEST(CompoundFileCorpus, BuiltAndLibreOfficeFilesAgreeWithOlefile) {
         EXPECT_EQ(LoadLE<std::uint16_t>(d.data()), 0x0809);
         EXPECT_EQ(LoadLE<std::uint16_t>(d.data() + 4), 0x0600);
     }
-    fs::remove_all(lo.parent_path());
     if (paths.size() == 2) GTEST_SKIP() << "LibreOffice (soffice) not installed: only built files were compared";
 }

@@ -21,9 +21,14 @@ namespace {
 
 const std::string kLibDir = KELTO_TEST_LIB_DIR;
 
+fs::path Scratch() { return fs::temp_directory_path() / ("kelto_dl_" + std::to_string(getpid())); }
+struct ScratchCleanup : ::testing::Environment {
+    void TearDown() override { fs::remove_all(Scratch()); }
+};
+const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+
 fs::path FreshDir(const std::string& name) {
-    fs::path dir = fs::temp_directory_path() / ("kelto_dl_" + std::to_string(getpid())) / name;
-    fs::remove_all(dir);
+    fs::path dir = Scratch() / name;
     fs::create_directories(dir);
     return dir;
 }
@@ -60,7 +65,6 @@ TEST(DynamicLibrary, PluginFindsItsDependencyBesideItself) {
     // The last reference given back unloads the library.
     CloseLibrary(h);
     EXPECT_EQ(dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD), nullptr);
-    fs::remove_all(alone.parent_path());
 }
 
 TEST(DynamicLibrary, FailuresAreReportedNotThrown) {
@@ -126,7 +130,6 @@ TEST(DirectorySearch, WildcardMatchesRegularFilesInByteOrder) {
               (std::vector<std::string>{"libKELTOnewsprfile.so", "liblink_sprfile.so"}));
     EXPECT_EQ(FindFiles(dir.string(), "lib?ar.so"), std::vector<std::string>{"libbar.so"});
     EXPECT_TRUE(FindFiles((dir / "missing").string(), "*").empty());
-    fs::remove_all(dir);
 }
 
 TEST(DirectorySearch, ExcludedLibrariesByTheEndOfTheirPath) {
