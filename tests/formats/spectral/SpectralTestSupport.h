@@ -1,0 +1,89 @@
+#pragma once
+// Reading a file into the in-memory table through a format class or through the exported
+// entry points with the host's callback record, and a table that skips rows as a host may.
+#include <fstream>
+#include <set>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "data/SpreadsheetData.h"
+#include "outside/TestFiles.h"
+#include "plugin/HostCallbacks.h"
+#include "plugin/QmImport.h"
+#include "plugin/SprFileFactory.h"
+#include "plugin/SpreadsheetFile.h"
+#include "tests/formats/spectral/SpectralFixtures.h"
+
+namespace kelto::test::spectral {
+
+inline std::string Write(const TempDir& dir, const std::string& name, const Bytes& bytes) {
+    WriteFile(dir.File(name), std::string(bytes.begin(), bytes.end()));
+    return dir.File(name);
+}
+
+// Passes over the `skip` rows and wants nothing after `last`; records what it was asked.
+class SkippingTable : public FloatStringSpreadsheetData {
+public:
+    std::set<int> skip;
+    int last = 1 << 20;
+    mutable std::vector<int> asked;
+    int GetNextRow(int row) const override {
+        asked.push_back(row);
+        int next = row + 1;
+        while (skip.count(next)) ++next;
+        return next > last ? HostReadCallbacks::kStopRow : next;
+    }
+};
+
+struct Outcome {
+    int open = -1, rows = -1, cols = -1, read = -1;  // through the entry points: 0 or 1
+    std::string error;
+};
+
+inline std::string MessageOf(SpreadsheetFile& f) {
+    char buffer[512];
+    f.GetErrorMessage(buffer, sizeof buffer);
+    return buffer;
+}
+
+template <typename Format>
+Outcome ReadDirect(const std::string& path, FloatStringSpreadsheetData& table) {
+    Outcome r;
+    Format file;
+    if ((r.open = file.Open(true, path.c_str(), nullptr)) == 0 && (r.rows = file.GetNumRows()) >= 0) {
+        r.cols = file.GetNumCols();
+        table.SetDataSize(r.cols, r.rows);
+        r.read = file.Read(&table);
+    }
+    r.error = MessageOf(file);
+    return r;
+}
+
+inline int FormatIndex(const char* name) {
+    for (int i = 1; i <= SprFileFactory::SizeInfos(); ++i)
+        if (std::string(SprFileFactory::GetInfo(i)->name) == name) return i;
+    return 0;
+}
+
+inline Outcome ReadViaHost(const char* format, const std::string& path, FloatStringSpreadsheetData& table) {
+    Outcome r;
+    const int index = FormatIndex(format);
+    SpreadsheetFile* handle = nullptr;
+    r.open = QmImportOpen(index, path.c_str(), true, &handle, nullptr) ? 0 : 1;
+    if (r.open == 0 && QmImportEstablishSize(index, handle, &r.rows, &r.cols)) {
+        table.SetDataSize(r.cols, r.rows);
+        HostReadCallbacks callbacks(table);
+        r.read = QmImportRead(index, handle, callbacks.Record()) ? 0 : 1;
+        callbacks.RethrowIfFailed();
+    }
+    r.error = QmImportGetLastError(index, handle);
+    QmImportClose(index, handle);
+    return r;
+}
+
+inline std::string Text(const FloatStringSpreadsheetData& t, int col, int row) {
+    return t.IsString(col, row) ? t.GetStringValue(col, row) : "<not text>";
+}
+
+}  // namespace kelto::test::spectral
