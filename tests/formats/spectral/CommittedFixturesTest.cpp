@@ -29,3 +29,17 @@ TEST(SpectralCommittedFixtures, MatchTheBuilderAndRead) {
     EXPECT_EQ(Text(n, 3, 5), "Barley 1");
     EXPECT_EQ(n.GetFloatData(54, 5), 0.75f + 49 / 4.0f);
 }
+
+TEST(SpectralRegistry, RecordsAreExact) {
+    for (const char* name : {"Brimrose File", "NSAS File"}) {
+        const QmImportFileFormatInfo* info = SprFileFactory::GetInfo(FormatIndex(name));
+        ASSERT_NE(FormatIndex(name), 0) << name;
+        const bool brimrose = std::string(name) == "Brimrose File";
+        EXPECT_STREQ(info->filter, brimrose ? "Brimrose Files (*.dat)" : "NSAS Files (*.da)");
+        EXPECT_EQ(info->saveFilter, nullptr);
+        EXPECT_EQ(info->extensionCount, 1);
+        EXPECT_STREQ(info->extensions, brimrose ? ".dat" : ".da");
+        const signed char flags[] = {info->canWrite, info->canRead, info->multiFile, info->tableFlag, info->formatFlag, info->priority};
+        EXPECT_EQ(std::vector<signed char>(flags, flags + 6), (std::vector<signed char>{0, 1, 0, 1, 0, 1}));
+    }
+}
