@@ -2,17 +2,7 @@
 
 #include <sys/stat.h>
 
-#include <vector>
-
-#include "outside/utl/QmFile.h"
-
 namespace kelto::spectral {
-
-std::string FirstPath(const char* argument) {
-    std::vector<std::string> paths;
-    if (QmFile::GetFileNames(argument, paths) && !paths.empty()) return paths.front();
-    return argument ? argument : "";
-}
 
 bool BinaryInput::Open(const std::string& path) {
     Close();

@@ -11,10 +11,6 @@
 
 namespace kelto::spectral {
 
-// The one path a single-file reader opens from its file-name argument: the argument itself,
-// or the first file of the directory-and-names form a host may pass.
-std::string FirstPath(const char* argument);
-
 class BinaryInput {
 public:
     BinaryInput() = default;

@@ -15,7 +15,6 @@
 #include "platform/Translate.h"
 
 using kelto::platform::LoadLE;
-using kelto::spectral::FirstPath;
 
 namespace {
 
@@ -51,7 +50,7 @@ bool BrimroseFile::IsBrimroseFile(const char* path) {
     try {
         kelto::spectral::BinaryInput in;
         std::array<std::uint8_t, kMainHeaderSize> header;
-        if (!in.Open(FirstPath(path)) || !in.ReadExact(header.data(), header.size())) return false;
+        if (!in.Open(path) || !in.ReadExact(header.data(), header.size())) return false;
         std::uint32_t signature = LoadLE<std::uint32_t>(header.data() + kSignatureAt);
         return std::find(std::begin(kSignatures), std::end(kSignatures), signature) != std::end(kSignatures);
     } catch (...) {
@@ -62,10 +61,9 @@ bool BrimroseFile::IsBrimroseFile(const char* path) {
 int BrimroseFile::Open(bool read, const char* path, QmImportOpenOptions*) {
     if (status) return status;
     if (!read) return Fail(kWrongDirection);
-    std::string name = FirstPath(path);
-    if (!file.Open(name)) Fail(kOpenFailed);
+    if (!path || !file.Open(path)) Fail(kOpenFailed);
     // Also decides for a file that did not open: a missing file reports "not a Brimrose file".
-    if (!IsBrimroseFile(name.c_str())) Fail(kNotBrimrose);
+    if (!IsBrimroseFile(path)) Fail(kNotBrimrose);
     return status;
 }
 

@@ -105,8 +105,8 @@ NsasFile::~NsasFile() = default;
 int NsasFile::Open(bool read, const char* path, QmImportOpenOptions*) {
     if (status) return status;
     if (!read) return Fail(kWrongDirection);
-    std::string name = kelto::spectral::FirstPath(path);
-    if (!daStream.Open(name)) return Fail(kOpenFailed);
+    if (!path || !daStream.Open(path)) return Fail(kOpenFailed);
+    const std::string name = path;
     // The constituent file is optional. On a case-sensitive file system ".CN" is tried as
     // well, since such files come from systems where case does not matter.
     for (const char* extension : {".cn", ".CN"}) {
