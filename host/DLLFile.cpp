@@ -99,7 +99,7 @@ int DLLFile::Open(bool read, const char* path, QmImportOpenOptions* options) {
     if (!entry_.open) return Fail(kMissingFunction);
     // A library that is asked to open twice would leak its first object: release it first.
     if (handle_) Close();
-    if (!entry_.open(formatNumber_, path, read, &handle_, options)) return Fail(kLibraryFailed);
+    if (!entry_.open(formatNumber_, path ? path : "", read, &handle_, options)) return Fail(kLibraryFailed);
     return status;
 }
 

@@ -397,7 +397,10 @@ void ImportDLLLoader::MatchExtension(const char* path, std::list<InstanceInfo>& 
 int ImportDLLLoader::GetSpreadsheetFileIndex(const char* path) {
     if (!path) return -1;
     std::lock_guard lock(GetMutex());
-    List& list = *GetInstanceInfoList(nullptr)->GetList();
+    // Held, not borrowed: a SelectFormat override may change the Python list, and with it
+    // this loader's copy, while the walk is still using it.
+    const std::shared_ptr<List> held = GetInstanceInfoList(nullptr)->GetList();
+    List& list = *held;
 
     std::error_code error;
     if (!std::filesystem::exists(std::filesystem::path(path), error)) {

@@ -54,7 +54,6 @@ public:
     // The read ordinal of a format by its read filter text.
     int OrdinalOf(const std::string& filter) { return GetSupportedFormat(filter); }
 
-    using ImportHelperBase::CopyOpenOptions;
     using ImportHelperBase::GetFormatTable;
     using ImportHelperBase::GetNumberOfFormats;
     using ImportHelperBase::MakeFileNameArgument;
@@ -485,21 +484,6 @@ TEST(Options, DefaultsForOneOrSeveralFiles) {
 
     EXPECT_EQ(helper.GetFileOptions({}, alpha, false), nullptr);
     EXPECT_EQ(helper.GetErrorMessage(), "The file does not exist.");
-}
-
-TEST(Options, CopyGivesAnIndependentBuffer) {
-    Helper helper;
-    std::string bytes = "abc";
-    QmImportOpenOptions from{3, bytes.data()};
-    QmImportOpenOptions to{0, nullptr};
-    helper.CopyOpenOptions(&to, &from);
-    ASSERT_NE(to.data, from.data);
-    EXPECT_EQ(std::string(to.data, to.size), "abc");
-    delete[] to.data;
-    QmImportOpenOptions empty{0, nullptr};
-    helper.CopyOpenOptions(&to, &empty);
-    EXPECT_EQ(to.size, 0);
-    EXPECT_EQ(to.data, nullptr);
 }
 
 TEST(Write, ByWriteOrdinalOrByThePathsExtension) {

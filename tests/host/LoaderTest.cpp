@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "HostTestSupport.h"
+#include "data/SpreadsheetData.h"
 #include "host/DLLFile.h"
 #include "host/ImportDLLLoader.h"
 #include "plugin/SprFileFactory.h"
@@ -151,4 +152,44 @@ TEST(PluginLoader, TheLibraryBesideTheHostReplacesOurFormatsWithoutDoubling) {
         EXPECT_EQ(e.module, library) << e.info->name;
         EXPECT_TRUE(e.ownsModule);
     }
+}
+
+TEST(PluginLoader, ACopyOfOurLibraryUnderAnotherNameServesFromItsOwnRegistry) {
+    // With the original loaded too, each copy must register into and read from its own
+    // registry; a symbol of one bound to the other would double a list or mix the objects.
+    const std::string real = std::string(KELTO_BIN_DIR) + "/libKELTOnewsprfile.so";
+    void* original = dlopen(real.c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(original, nullptr) << dlerror();
+
+    TempDir host;
+    const std::string copyPath = host / "libKELTOcopysprfile.so";
+    fs::copy_file(real, copyPath);
+    InstanceInfoListContainer container(nullptr, host.path());
+    const List& list = *container.GetList();
+    ASSERT_GT(OwnCount(), 0);
+    ASSERT_EQ(static_cast<int>(list.size()), OwnCount());
+    void* copy = LoadedHandle(copyPath);
+    ASSERT_NE(copy, nullptr);
+    ASSERT_NE(copy, original);
+    for (const auto& e : list) EXPECT_EQ(e.module, copy) << e.info->name;
+
+    for (void* library : {copy, original}) {
+        auto size = reinterpret_cast<QmImportSizeFileFormatsSupportedFn>(dlsym(library, "QmImportSizeFileFormatsSupported"));
+        ASSERT_NE(size, nullptr);
+        EXPECT_EQ(size(), OwnCount());
+
+        const auto& text = Named(list, "Text File");
+        DLLFile file(DLLEntryPoints::LookUp(library), text.formatNumber, text.info->canWrite != 0);
+        WriteFile(host / "t.txt", "name\tvalue\nb\t2.5\n");
+        ASSERT_EQ(file.Open(true, (host / "t.txt").c_str(), nullptr), 0);
+        ASSERT_EQ(file.GetNumRows(), 2);
+        ASSERT_EQ(file.GetNumCols(), 2);
+        FloatStringSpreadsheetData table;
+        table.SetDataSize(2, 2);
+        ASSERT_EQ(file.Read(&table), 0);
+        EXPECT_EQ(table.GetStringValue(1, 1), "name");
+        EXPECT_TRUE(table.IsFloat(2, 2));
+        EXPECT_FLOAT_EQ(table.GetFloatData(2, 2), 2.5f);
+    }
+    dlclose(original);
 }
