@@ -1,0 +1,44 @@
+#pragma once
+// Open options as the user sees them: the XML document inside an options record, printed by
+// `options`, read back by `--options` and changed key by key by `--set`.
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "host/ImportOptionsHelper.h"
+
+namespace kelto::cli {
+
+// The options text a record holds, or nothing when the record holds something else (a
+// binary record, bytes that are not one whole binary string, a text that is no options
+// document with a "Settings" section).
+std::optional<std::string> RecordText(const QmImportOpenOptions& record);
+
+// Whether `text` is an options document (XML with a "Settings" section).
+bool IsOptionsDocument(const std::string& text);
+
+// The options this program uses for a format that gives no default document of its own;
+// nothing when it has none either. CSV files: delimiter "," and the legacy encoding.
+std::optional<std::string> HostDefaults(const std::string& formatName);
+
+// A document holding only an empty "Settings" section.
+std::string EmptyOptionsDocument();
+
+struct Setting {
+    std::string key;
+    std::string value;
+};
+
+// Splits "KEY=VALUE" at the first "="; false when there is none or the key is empty.
+bool ParseSetting(const std::string& argument, Setting& setting);
+
+// `text` with each setting written into its "Settings" section, the values stored as the
+// formats read them: "Delimiter" percent-encoded ("\t" stands for a tab, "\\" for a
+// backslash), "Sheets" as a list of percent-encoded names separated by ";" ("\;" inside a
+// name), every other key as given. Keys the document did not hold before are added and also
+// returned in `newKeys`. Throws std::invalid_argument when `text` is no options document.
+std::string ApplySettings(const std::string& text, const std::vector<Setting>& settings,
+                          std::vector<std::string>& newKeys);
+
+}  // namespace kelto::cli
