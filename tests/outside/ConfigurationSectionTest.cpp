@@ -236,20 +236,3 @@ TEST(ConfigurationSection, HandWrittenEntitiesAreRead) {
     ASSERT_TRUE(s->ReadKey("Name", v));
     EXPECT_EQ(v, "A&B AB <é> &bogus; &#xD800;");
 }
-
-TEST(ConfigurationSection, CompactAndIndentedTextsReadTheSame) {
-    TinyXML2Section doc;
-    doc.CreateSection("Settings")->WriteKey("Delimiter", "%09");
-    std::string indented, compact;
-    ASSERT_TRUE(doc.Flush(indented, false));
-    ASSERT_TRUE(doc.Flush(compact, true));
-    EXPECT_EQ(compact.find('\n'), std::string::npos);
-    EXPECT_NE(indented.find('\n'), std::string::npos);
-    for (const std::string& text : {indented, compact}) {
-        auto parsed = TinyXML2Section::CreateXMLSectionFromString(text.c_str());
-        ASSERT_NE(parsed, nullptr);
-        std::string v;
-        ASSERT_TRUE(parsed->GetSection("Settings")->ReadKey("Delimiter", v));
-        EXPECT_EQ(v, "%09");
-    }
-}
