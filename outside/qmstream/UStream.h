@@ -21,6 +21,8 @@ public:
 class KELTO_API UStreamableData {
 public:
     UStreamableData(short version, const char* name);
+    // Streamable classes keep a descriptor type of their own derived from this one.
+    virtual ~UStreamableData() = default;
     bool Write(std::ostream& out) const;
     // Reads a record and checks it: false when the stream holds another name, or a version
     // newer than this code writes. The version found is kept either way.

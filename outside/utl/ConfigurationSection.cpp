@@ -281,12 +281,41 @@ TinyXML2Section::TinyXML2Section()
 TinyXML2Section::TinyXML2Section(std::shared_ptr<tinyxml2::XMLDocument> document, tinyxml2::XMLElement* element)
     : document_(std::move(document)), element_(element) {}
 
+namespace {
+
+// Rewrites every attribute value and text of a parsed tree in this file's escaping, so that
+// whatever quoting and entities the input used, Flush writes text that reads back the same.
+void Canonicalize(tinyxml2::XMLElement* element) {
+    for (const tinyxml2::XMLAttribute* a = element->FirstAttribute(); a; a = a->Next()) {
+        std::string value = Escape(Unescape(a->Value()));
+        if (value != a->Value()) const_cast<tinyxml2::XMLAttribute*>(a)->SetAttribute(value.c_str());
+    }
+    for (tinyxml2::XMLNode* child = element->FirstChild(); child; child = child->NextSibling()) {
+        if (tinyxml2::XMLElement* e = child->ToElement()) {
+            Canonicalize(e);
+        } else if (tinyxml2::XMLText* t = child->ToText()) {
+            std::string value = Escape(Unescape(t->Value()));
+            if (value != t->Value()) t->SetValue(value.c_str());
+        }
+    }
+}
+
+}  // namespace
+
 std::unique_ptr<TinyXML2Section> TinyXML2Section::CreateXMLSectionFromString(const char* text) {
     if (!text) return nullptr;
     auto document = std::make_shared<tinyxml2::XMLDocument>(false, tinyxml2::PRESERVE_WHITESPACE);
     if (document->Parse(text) != tinyxml2::XML_SUCCESS) return nullptr;
+    // tinyxml2 is lenient: a well-formed document has exactly one top element and no text
+    // beside it.
+    int elements = 0;
+    for (tinyxml2::XMLNode* n = document->FirstChild(); n; n = n->NextSibling()) {
+        if (n->ToElement()) ++elements;
+        else if (n->ToText()) return nullptr;
+    }
     tinyxml2::XMLElement* root = document->RootElement();
-    if (!root) return nullptr;
+    if (!root || elements != 1) return nullptr;
+    Canonicalize(root);
     return std::unique_ptr<TinyXML2Section>(new TinyXML2Section(std::move(document), root));
 }
 

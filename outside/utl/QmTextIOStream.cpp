@@ -401,8 +401,8 @@ bool QmTextIOStream::Impl::GetLine(std::string& line) {
     line.clear();
     if (mode != ForReading || fd < 0) return false;
     if (asciiSafe) {
-        // Decoded text left over from GetChar is the rest of one line (with its LF, unless it
-        // is the last line of the text).
+        // Decoded text comes in whole lines (each with its LF, except the last line of the
+        // text); GetChar may have taken the start of the first.
         if (decPos < dec.size()) {
             const char* begin = dec.data() + decPos;
             const char* nl = static_cast<const char*>(std::memchr(begin, '\n', dec.size() - decPos));
@@ -414,9 +414,24 @@ bool QmTextIOStream::Impl::GetLine(std::string& line) {
         const char* p;
         std::size_t n;
         if (!TakeRawLine(p, n)) return false;
-        if (p[n - 1] == '\n') --n;
-        AppendLine(line, p, n);
-        return true;
+        std::size_t length = p[n - 1] == '\n' ? n - 1 : n;
+        if (IsAscii(p, length) || (isUtf8 && IsValidUtf8(p, length))) {
+            line.assign(p, length);
+            return true;
+        }
+        // A line that needs converting: convert it together with the whole lines behind it
+        // in the buffer (text with one accented letter per line would otherwise pay for a
+        // conversion setup on every line); they are then delivered from `dec`.
+        const char* rest = raw.data() + rawPos;
+        const char* last = rest < raw.data() + rawEnd
+                               ? static_cast<const char*>(memrchr(rest, '\n', raw.data() + rawEnd - rest))
+                               : nullptr;
+        std::size_t block = n + (last ? static_cast<std::size_t>(last + 1 - rest) : 0);
+        rawPos += block - n;
+        dec.clear();
+        decPos = 0;
+        AppendLine(dec, p, block);
+        return GetLine(line);
     }
     std::size_t from = decPos;
     for (;;) {

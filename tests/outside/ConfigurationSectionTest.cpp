@@ -218,6 +218,8 @@ TEST(ConfigurationSection, TextThatDoesNotParseGivesNoSection) {
     EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("not xml"), nullptr);
     EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<a><b></a>"), nullptr);
     EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<?xml version=\"1.0\"?>"), nullptr);
+    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("]x><a/>"), nullptr);
+    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<a/><b/>"), nullptr);
     // Well-formed XML of another shape parses, but holds no "Settings".
     auto other = TinyXML2Section::CreateXMLSectionFromString("<Settings><Delimiter>x</Delimiter></Settings>");
     ASSERT_NE(other, nullptr);
@@ -235,4 +237,14 @@ TEST(ConfigurationSection, HandWrittenEntitiesAreRead) {
     std::string v;
     ASSERT_TRUE(s->ReadKey("Name", v));
     EXPECT_EQ(v, "A&B AB <é> &bogus; &#xD800;");
+    // Single quotes around a value holding double quotes: flushed and read again unchanged.
+    auto quoted = TinyXML2Section::CreateXMLSectionFromString(
+        "<C><Section name='S'><Key name='K' value='say \"hi\" &amp; go'/></Section></C>");
+    ASSERT_NE(quoted, nullptr);
+    std::string text;
+    ASSERT_TRUE(quoted->Flush(text));
+    auto again = TinyXML2Section::CreateXMLSectionFromString(text.c_str());
+    ASSERT_NE(again, nullptr) << text;
+    ASSERT_TRUE(again->GetSection("S")->ReadKey("K", v));
+    EXPECT_EQ(v, "say \"hi\" & go");
 }
