@@ -130,6 +130,8 @@ TEST(PythonPlugins, SetupNormalisesExtensionsAndFilter) {
     auto longOne = MakePlugin("L", {std::string(300, 'x'), ""});
     EXPECT_EQ(longOne->extensions[0].size(), 256u);
     EXPECT_EQ(longOne->extensions[1], "");
+    // An entry that does not fit ends the list: no cut entry is ever left in it.
+    EXPECT_EQ(longOne->extensionList, std::string(1, '\0'));
 }
 
 TEST(PythonPlugins, EntriesAppearAtTheEndForEveryLoader) {

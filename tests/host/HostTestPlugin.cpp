@@ -214,10 +214,13 @@ private:
 HostTestFactory g_alpha("Host Alpha", "Host Alpha (*.ha)", "Host Alpha (*.ha)", 1, ".ha\0", "alpha", 1, 1, 1, 0);
 HostTestFactory g_beta("Host Beta", "Host Beta (*.hb; *.hbb)", nullptr, 2, ".hb\0.hbb\0", "beta", 0, 1, 0, 1);
 HostTestFactory g_gamma("Host Gamma", "Host Gamma (*.hb)", nullptr, 1, ".hb\0", "gamma", 0, 1, 0, 1);
-// More extensions and a longer filter than the host's format table holds.
+// More extensions, a longer filter and a longer extension than the host's format table holds.
+#define HOST_X10 "xxxxxxxxxx"
+#define HOST_X100 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10 HOST_X10
 HostTestFactory g_many("Host Many",
                        "Host Many (*.m1; *.m2; *.m3; *.m4; *.m5; *.m6; *.m7; *.m8; *.m9; *.m10; *.m11; *.m12)",
-                       nullptr, 12, ".m1\0.m2\0.m3\0.m4\0.m5\0.m6\0.m7\0.m8\0.m9\0.m10\0.m11\0.m12\0", "many", 0, 1, 0, 1);
+                       nullptr, 12, "." HOST_X100 HOST_X100 HOST_X100 "\0.m2\0.m3\0.m4\0.m5\0.m6\0.m7\0.m8\0.m9\0.m10\0.m11\0.m12\0",
+                       "many", 0, 1, 0, 1);
 HostTestFactory g_shared("Host Shared", "Host Shared (*.hs)", nullptr, 1, ".hs\0", "shared", 0, 1, 0, 1);
 HostTestFactory g_writer("Host Writer", "Host Writer (*.hw)", "Host Writer (*.hw)", 1, ".hw\0", "writer", 1, 0, 0, 1);
 #elif defined(HOST_PLUGIN_BRAVO)
