@@ -9,18 +9,28 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "plugin/SpreadSheetData.h"
 
 namespace kelto::fuzz {
 
+// Created on first use and removed with its files when the process exits.
 inline const std::string& ScratchDir() {
     static const std::string dir = [] {
         std::string pattern = (access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") + std::string("/kelto-fuzz-XXXXXX");
         if (!mkdtemp(pattern.data())) std::abort();
         return pattern;
     }();
+    static const bool cleanup = [] {
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(dir, ec);
+        });
+        return true;
+    }();
+    (void)cleanup;
     return dir;
 }
 
