@@ -132,7 +132,7 @@ int DLLFile::Write(const WriteSpreadSheetData* source) {
 }
 
 void DLLFile::SetImportSpec(ImportSpecBase* spec) {
-    // Without an open handle there is nothing in the library to pass the spec to.
+    // Without an open handle there is nothing in the library to hand the host's import settings to.
     if (entry_.setSpec && handle_)
         entry_.setSpec(handle_, spec);
     else

@@ -122,9 +122,9 @@ protected:
     // in an exception.
     virtual void ShowProgressBarWhileReading(SpreadsheetData* target, int columns, int rows);
     virtual void StopProgressBar(SpreadsheetData* target);
-    // The name a Python plug-in's read is known by when an import specification is given:
-    // the host knows its own specification class. Empty (the base) means the first file's
-    // title.
+    // The name a Python plug-in's read is known by when the host passes its ImportSpecBase:
+    // only the host knows its own class and where the name lives. Empty (the base) means the
+    // first file's title.
     virtual std::string GetSpecName(const ImportSpecBase* spec);
 
     // `to` gets the size and a new copy of the bytes of `from` (no buffer for size 0). What

@@ -1,5 +1,5 @@
 #pragma once
-// The host's import-specification object. The host defines the real class; the library only
+// The host's import-settings object (ImportSpecBase). The host defines the real class; the library only
 // relies on this shape: the virtual-table pointer, one flag (whether the host's column roles
 // are set), and three operations in this slot order. Only readers that know the host's role
 // codes call the operations; everyone else leaves the object alone apart from the flag.

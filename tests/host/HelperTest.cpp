@@ -457,9 +457,9 @@ TEST(Read, PythonPluginsReadThroughTheirCallback) {
     EXPECT_STREQ(helper.GetFilenameRead(), "data");
 
     Spec spec;
-    helper.specName = "named by the spec";
+    helper.specName = "named by the host";
     ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, &spec));
-    EXPECT_STREQ(helper.GetFilenameRead(), "named by the spec");
+    EXPECT_STREQ(helper.GetFilenameRead(), "named by the host");
 
     succeed = false;
     EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, nullptr));
