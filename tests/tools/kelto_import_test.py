@@ -16,9 +16,12 @@ import subprocess
 import sys
 import tempfile
 import unittest
+import urllib.parse
+import xml.etree.ElementTree as ElementTree
 
 EXE = None
 SOURCE = None
+PLUGIN_DIR = None
 
 
 def f32(x):
@@ -26,7 +29,8 @@ def f32(x):
     return struct.unpack("<f", struct.pack("<f", x))[0]
 
 
-def run(*args, env=None, stdin=None, cwd=None, exe=None):
+def run(*args, env=None, stdin=b"", cwd=None, exe=None):
+    # Standard input is never the terminal the tests may run from: nothing waits for a person.
     p = subprocess.run([exe or EXE, *args], capture_output=True, env=env, input=stdin, cwd=cwd)
     return p.returncode, p.stdout.decode("utf-8"), p.stderr.decode("utf-8")
 
@@ -269,6 +273,23 @@ class OpenOptions(Scratch):
         tabbed = self.write("tabbed.csv", "a\tb\n")
         self.assertEqual(self.show_json("--set", r"Delimiter=\t", tabbed)["cells"], [["a", "b"]])
 
+    def test_set_encodes_delimiter_and_sheets_as_the_formats_read_them(self):
+        path = self.write("t.txt", "a\tb\n")
+        code, out, err = run("options", "--set", r"Sheets=Sheet 1;a\;b;Übersicht;50%", "--set", r"Delimiter=\t",
+                             "--set", "Encoding=utf8", "--set", "Delimiter=;", path)
+        self.assertEqual(code, 0, err)
+        keys = {k.get("name"): k for k in ElementTree.fromstring(out).find("Section[@name='Settings']")}
+        # Each sheet name percent-encoded on its own, so the list separator stays unambiguous.
+        sheets = keys["Sheets"].get("value").split(";")
+        self.assertEqual([urllib.parse.unquote(n) for n in sheets], ["Sheet 1", "a;b", "Übersicht", "50%"])
+        self.assertEqual(keys["Sheets"].get("count"), "4")
+        # The later --set of a key wins; the value is stored encoded.
+        self.assertEqual(keys["Delimiter"].get("value"), "%3B")
+        self.assertEqual(keys["Encoding"].get("value"), "utf8")
+        self.assertEqual(keys["IgnoreConsecutiveDelimiters"].get("value"), "false")
+        code, out, err = run("options", "--set", r"Delimiter=\t", path)
+        self.assertEqual(ElementTree.fromstring(out).find(".//Key[@name='Delimiter']").get("value"), "%09")
+
     def test_csv_has_host_defaults_to_start_from(self):
         path = self.write("semi.csv", "a;b\n1;2\n")
         code, out, err = run("options", path)
@@ -409,24 +430,61 @@ class PluginDiscovery(Scratch):
                 os.remove(copy)
 
 
+def read_all(fd):
+    data = b""
+    while True:
+        try:
+            chunk = os.read(fd, 65536)
+        except OSError:  # the other side is closed
+            break
+        if not chunk:
+            break
+        data += chunk
+    return data
+
+
 class Terminal(Scratch):
-    def run_with_terminal_stderr(self, *args, env):
+    def run_with_terminal_stderr(self, *args, env, answer=None):
+        """Runs with stderr (and, when `answer` is given, stdin) on a new terminal; `answer`
+        is typed into it."""
         leader, follower = pty.openpty()
         try:
-            p = subprocess.run([EXE, *args], stdout=subprocess.PIPE, stderr=follower, env=env, timeout=300)
+            if answer is not None:
+                os.write(leader, answer.encode())
+            p = subprocess.run([EXE, *args], stdout=subprocess.PIPE, stderr=follower,
+                               stdin=follower if answer is not None else subprocess.DEVNULL, env=env, timeout=300)
         finally:
             os.close(follower)
-        err = b""
-        while True:
-            try:
-                chunk = os.read(leader, 65536)
-            except OSError:
-                break
-            if not chunk:
-                break
-            err += chunk
+        err = read_all(leader)
         os.close(leader)
         return p.returncode, p.stdout.decode(), err.decode()
+
+    def test_a_question_is_asked_on_the_terminal(self):
+        path = self.write("q.ask", "ASK Keep the old calibration?\n")
+        for typed, expected in (("n\n", "no"), ("maybe\ny\n", "yes")):
+            with self.subTest(typed=typed):
+                code, out, err = self.run_with_terminal_stderr("--plugin-dir", PLUGIN_DIR, "show", "--json", path,
+                                                               env=dict(os.environ), answer=typed)
+                self.assertEqual(code, 0, err)
+                self.assertEqual(parse_json(out)["cells"], [["answer"], [expected]])
+                self.assertIn("Keep the old calibration? [y/n]", err)
+                self.assertNotIn("no terminal", err)
+
+    def test_without_a_terminal_the_default_is_taken_and_said(self):
+        path = self.write("q.ask", "ASK Keep the old calibration?\n")
+        code, out, err = run("--plugin-dir", PLUGIN_DIR, "show", "--json", path)
+        self.assertEqual(code, 0, err)
+        doc = parse_json(out)
+        self.assertEqual(doc["format"], "Asking File")
+        self.assertEqual(doc["cells"], [["answer"], ["yes"]])
+        # The reader's warning: in the JSON, and on stderr, one line each, without failing.
+        self.assertEqual(doc["warnings"], ["The answer was recorded."])
+        lines = err.splitlines()
+        self.assertEqual(len(lines), 2, err)
+        self.assertIn("Keep the old calibration?", lines[0])
+        self.assertIn("no terminal", lines[0])
+        self.assertIn("warning", lines[1])
+        self.assertIn("The answer was recorded.", lines[1])
 
     def test_progress_bar_only_on_a_terminal(self):
         rows = 300000
@@ -494,7 +552,9 @@ if __name__ == "__main__":
     parser = argparse.ArgumentParser()
     parser.add_argument("--exe", required=True)
     parser.add_argument("--source", required=True)
+    parser.add_argument("--plugin-dir", required=True)
     options, rest = parser.parse_known_args()
     EXE = os.path.abspath(options.exe)
     SOURCE = os.path.abspath(options.source)
+    PLUGIN_DIR = os.path.abspath(options.plugin_dir)
     unittest.main(argv=[sys.argv[0], *rest], verbosity=2)

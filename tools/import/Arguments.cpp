@@ -28,7 +28,7 @@ const std::map<std::string, std::vector<Flag>>& Commands() {
     static const std::map<std::string, std::vector<Flag>> commands = {
         {"formats", {Flag::Json}},
         {"detect", {}},
-        {"options", {Flag::Format}},
+        {"options", {Flag::Format, Flag::Options, Flag::Set}},
         {"show", {Flag::Format, Flag::Options, Flag::Set, Flag::MaxRows, Flag::MaxColumns, Flag::Json}},
         {"convert", {Flag::Format, Flag::Options, Flag::Set, Flag::To, Flag::Output}},
     };
@@ -145,15 +145,17 @@ Prints the format each file would be read with ("FILE: FORMAT").
 Exit status 1 when a file is missing or of no known format.
 )";
     if (command == "options")
-        return R"(Usage: kelto-import options [--format F] FILE...
+        return R"(Usage: kelto-import options [--format F] [--options XML] [--set KEY=VALUE]... FILE...
 
 Prints the format's default open options for the file(s): an XML document whose "Settings"
 section holds the keys. Save it, edit it and give it back with --options. A format that
 gives no document of its own says so; for CSV files the defaults this program starts
---set from are printed instead.
+--set from are printed instead. With --options or --set it prints the document that show
+and convert would pass to the reader.
 
-  --format F   the format: its name ("CSV File"), filter text or a pattern ("*.csv");
-               detected from the first file when not given
+  --format F         the format: its name ("CSV File"), filter text or a pattern ("*.csv");
+                     detected from the first file when not given
+  --options, --set   as for show
 )";
     if (command == "show")
         return R"(Usage: kelto-import show [--format F] [--options XML] [--set KEY=VALUE]...

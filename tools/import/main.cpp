@@ -9,6 +9,7 @@
 #include <iterator>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "data/SpreadsheetData.h"
@@ -198,9 +199,9 @@ std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
-// The options for the read: null without --options and --set.
-std::unique_ptr<OpenOptions> MakeOptions(CommandLineHost& host, const Arguments& args, int index) {
-    if (args.optionsFile.empty() && args.settings.empty()) return nullptr;
+// The options text for the read: nothing without --options and --set.
+std::optional<std::string> OptionsDocument(CommandLineHost& host, const Arguments& args, int index) {
+    if (args.optionsFile.empty() && args.settings.empty()) return std::nullopt;
     const std::string formatName = host.GetFormatName(index) ? host.GetFormatName(index) : "";
     std::string text;
     bool fromFormat = false;
@@ -214,11 +215,12 @@ std::unique_ptr<OpenOptions> MakeOptions(CommandLineHost& host, const Arguments&
         if (defaults && defaults->size > 0) {
             std::optional<std::string> recordText = RecordText(*defaults);
             if (!recordText)
-                throw UsageError(args.command + ": the options of " + formatName + " are not a text document; --set cannot change them");
+                throw UsageError(args.command + ": the options of " + formatName +
+                                 " are not a text document; --set cannot change them");
             text = *recordText;
             fromFormat = true;
-        } else if (std::optional<std::string> host_defaults = HostDefaults(formatName)) {
-            text = *host_defaults;
+        } else if (std::optional<std::string> hostDefaults = HostDefaults(formatName)) {
+            text = *hostDefaults;
             fromFormat = true;
         } else {
             text = EmptyOptionsDocument();
@@ -229,8 +231,14 @@ std::unique_ptr<OpenOptions> MakeOptions(CommandLineHost& host, const Arguments&
         text = ApplySettings(text, args.settings, newKeys);
         if (fromFormat)
             for (const std::string& key : newKeys)
-                Terminal::Line("kelto-import: warning: " + formatName + " has no option \"" + key + "\"; it is passed on anyway");
+                Terminal::Line("kelto-import: warning: " + formatName + " has no option \"" + key +
+                               "\"; it is passed on anyway");
     }
+    return text;
+}
+
+// The record holding an options document; a document the helper refuses is a usage error.
+std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text) {
     try {
         return OpenOptions::CreateOpenOptions(text);
     } catch (const Exception& e) {
@@ -251,7 +259,8 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     if (result.index < 1) return status;
     const char* name = host.GetFormatName(result.index);
     result.formatName = name ? name : "";
-    std::unique_ptr<OpenOptions> options = MakeOptions(host, args, result.index);
+    std::unique_ptr<OpenOptions> options;
+    if (std::optional<std::string> text = OptionsDocument(host, args, result.index)) options = MakeOptions(args, *text);
 
     host.SetSubject(Subject(args.files));
     bool ok = host.Read(args.files, result.index, table, options.get());
@@ -271,6 +280,13 @@ int Options(CommandLineHost& host, const Arguments& args) {
     int status = kOk;
     const int index = ChooseFormat(host, args, status);
     if (index < 1) return status;
+    // With --options or --set: the document a read would be given.
+    if (std::optional<std::string> text = OptionsDocument(host, args, index)) {
+        MakeOptions(args, *text);
+        if (!text->empty() && text->back() != '\n') *text += '\n';
+        Out(*text);
+        return kOk;
+    }
     const std::string formatName = host.GetFormatName(index) ? host.GetFormatName(index) : "";
     std::unique_ptr<OpenOptions> record;
     try {
