@@ -361,6 +361,8 @@ class ExitStatus(Scratch):
             ("convert", "-o", os.path.join(self.dir, "x.unknown"), path),
             ("detect", "--json", path),
             ("formats", path),
+            (),
+            ("--plugin-dir",),
         ]
         for args in cases:
             with self.subTest(args=args):

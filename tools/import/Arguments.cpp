@@ -128,6 +128,12 @@ Arguments ParseArguments(int argc, const char* const* argv) {
     return a;
 }
 
+std::string CommandIn(int argc, const char* const* argv) {
+    for (int i = 1; i < argc; ++i)
+        if (Commands().count(argv[i])) return argv[i];
+    return std::string();
+}
+
 std::string HelpText(const std::string& command) {
     if (command == "formats")
         return R"(Usage: kelto-import formats [--json]

@@ -37,6 +37,9 @@ struct Arguments {
 // Throws UsageError for an unknown command or option, a missing or bad value.
 Arguments ParseArguments(int argc, const char* const* argv);
 
+// The command named in `argv`, for pointing to its help after a mistake; "" when none is.
+std::string CommandIn(int argc, const char* const* argv);
+
 // The help text of a command ("" for the program's own).
 std::string HelpText(const std::string& command);
 

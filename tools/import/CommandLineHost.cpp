@@ -25,7 +25,8 @@ CommandLineHost::CommandLineHost(const char* pluginDirectory) : ImportHelperBase
 
 int CommandLineHost::PutMsg1(const char* text, const char* caption, MessageType type, int defaultAnswer) {
     std::string message = Flatten(text ? text : "");
-    std::string kind = type == Error ? "error" : type == Warning ? "warning" : caption && *caption ? caption : "note";
+    (void)caption;  // a dialog's title; the kind of message says as much here
+    std::string kind = type == Error ? "error" : type == Warning ? "warning" : "note";
     Terminal::Line("kelto-import: " + kind + ": " + (subject_.empty() ? "" : subject_ + ": ") + message);
     messages_.push_back(std::move(message));
     // Nobody is asked: the reader's own default goes ahead, as in an unattended run.

@@ -464,10 +464,11 @@ int Run(int argc, char** argv) {
         Out(std::string("kelto-import ") + KeltoLibraryVersion() + "\n");
         return kOk;
     }
-    if (args.help || args.command.empty()) {
+    if (args.help) {
         Out(HelpText(args.command));
-        return args.help ? kOk : kUsage;
+        return kOk;
     }
+    if (args.command.empty()) throw UsageError("no command given");
     InstallHooks(args.verbose);
     CommandLineHost host(args.pluginDirectory.empty() ? nullptr : args.pluginDirectory.c_str());
     host.SetProgressDelay(ProgressDelay());
@@ -489,7 +490,9 @@ int main(int argc, char** argv) {
         }
         return status;
     } catch (const UsageError& e) {
-        Terminal::Line(std::string("kelto-import: ") + e.what() + " (see kelto-import --help)");
+        std::string command = CommandIn(argc, argv);
+        Terminal::Line(std::string("kelto-import: ") + e.what() + " (see kelto-import " +
+                       (command.empty() ? "" : command + " ") + "--help)");
         return kUsage;
     } catch (const std::exception& e) {
         Terminal::Line(std::string("kelto-import: ") + Flatten(e.what()));
