@@ -1,18 +1,21 @@
 #pragma once
-// Reading and writing through the real entry points, and a target table that records every
-// call a reader makes, for the text formats' tests.
+// Reading and writing through the real entry points, options records, and a target table
+// that records every call a reader makes, for the text formats' tests.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <functional>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "data/SpreadsheetData.h"
+#include "formats/text/TextFile.h"
 #include "outside/TestFiles.h"
+#include "outside/utl/BinaryIO.h"
+#include "outside/utl/ConfigurationSection.h"
 #include "plugin/HostCallbacks.h"
 #include "plugin/QmImport.h"
 
@@ -25,47 +28,43 @@ inline int FormatIndex(const std::string& name) {
     return 0;
 }
 
-// The result of reading one file the way a host does: open, size, size the table, read.
+// One file read the way a host does: open, size, size the table, read.
 struct EntryRead {
     bool opened = false, sized = false, read = false;
-    int rows = -1, cols = -1;
+    int rows = -1, cols = -1;  // what the size query said
     std::string error, warning;
     FloatStringSpreadsheetData table;
 
     bool Ok() const { return opened && sized && read; }
     int Rows() const { return table.GetNumberOfRows(); }
     int Cols() const { return table.GetNumberOfColumns(); }
-    // A text cell's text, or a number in the General style, "" for missing.
     std::string Text(int col, int row) const { return table.GetStringValue(col, row); }
     float Number(int col, int row) const { return table.GetFloatData(col, row); }
-    bool IsNumber(int col, int row) const { return table.IsFloat(col, row); }
     bool IsMissing(int col, int row) const { return table.IsMisVal(col, row); }
 };
 
 inline std::unique_ptr<EntryRead> ReadThroughEntryPoints(const std::string& format, const std::string& path,
                                                          QmImportOpenOptions* options = nullptr) {
-    auto result = std::make_unique<EntryRead>();
+    auto r = std::make_unique<EntryRead>();
     const int index = FormatIndex(format);
     SpreadsheetFile* handle = nullptr;
-    result->opened = QmImportOpen(index, path.c_str(), true, &handle, options);
-    if (result->opened) result->sized = QmImportEstablishSize(index, handle, &result->rows, &result->cols);
-    if (result->sized) {
-        result->table.SetDataSize(result->cols, result->rows);
-        HostReadCallbacks callbacks(result->table);
-        result->read = QmImportRead(index, handle, callbacks.Record());
-        callbacks.RethrowIfFailed();
-        if (const char* w = QmImportGetWarning(index, handle)) result->warning = w;
+    r->opened = QmImportOpen(index, path.c_str(), true, &handle, options);
+    if (r->opened) r->sized = QmImportEstablishSize(index, handle, &r->rows, &r->cols);
+    if (r->sized) {
+        r->table.SetDataSize(r->cols, r->rows);
+        HostReadCallbacks callbacks(r->table);
+        r->read = QmImportRead(index, handle, callbacks.Record());
+        if (const char* w = QmImportGetWarning(index, handle)) r->warning = w;
     }
     if (handle) {
-        result->error = QmImportGetLastError(index, handle);
+        r->error = QmImportGetLastError(index, handle);
         QmImportClose(index, handle);
     }
-    return result;
+    return r;
 }
 
-// Writes `source` through the entry points; the error text on failure.
 inline bool WriteThroughEntryPoints(const std::string& format, const std::string& path, const SpreadsheetData& source,
-                                    std::string* error = nullptr) {
+                                    std::string* error) {
     const int index = FormatIndex(format);
     SpreadsheetFile* handle = nullptr;
     bool ok = QmImportOpen(index, path.c_str(), false, &handle, nullptr);
@@ -74,65 +73,62 @@ inline bool WriteThroughEntryPoints(const std::string& format, const std::string
         ok = QmImportWrite(index, handle, callbacks.Record());
     }
     if (handle) {
-        if (!ok && error) *error = QmImportGetLastError(index, handle);
+        if (!ok) *error = QmImportGetLastError(index, handle);
         QmImportClose(index, handle);
     }
     return ok;
 }
 
-// A table of texts, row by row ("" is a missing cell), for writers.
+// A table of texts, row by row ("" is a missing cell).
 inline std::unique_ptr<FloatStringSpreadsheetData> TableOf(const std::vector<std::vector<std::string>>& rows) {
     auto t = std::make_unique<FloatStringSpreadsheetData>();
-    std::size_t width = 0;
-    for (const auto& r : rows) width = std::max(width, r.size());
-    t->SetDataSize(static_cast<int>(width), static_cast<int>(rows.size()));
+    t->SetDataSize(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
     for (std::size_t r = 0; r < rows.size(); ++r)
-        for (std::size_t c = 0; c < rows[r].size(); ++c)
-            t->Set(static_cast<int>(c) + 1, static_cast<int>(r) + 1, rows[r][c].c_str());
+        for (std::size_t c = 0; c < rows[r].size(); ++c) t->Set(int(c) + 1, int(r) + 1, rows[r][c].c_str());
     return t;
 }
 
-// A cell sink that keeps every text and number it is given, and every size it is told.
+inline std::string ErrorOf(SpreadsheetFile& f) {
+    char buffer[300];
+    f.GetErrorMessage(buffer, sizeof buffer);
+    return buffer;
+}
+
+// A cell sink that keeps every text it is given and every size it is told.
 class RecordingTable : public ReadSpreadSheetData {
 public:
     using ReadSpreadSheetData::Set;
     void Set(int col, int row, const char* text) override { texts[{col, row}] = text; }
-    void Set(int col, int row, float value) override { numbers[{col, row}] = value; }
+    void Set(int col, int row, float value) override { texts[{col, row}] = "#" + std::to_string(value); }
     void SetDataSize(int c, int r) override {
         cols = c, rows = r;
         sizes.emplace_back(c, r);
     }
     int GetNumberOfColumns() const override { return cols; }
     int GetNumberOfRows() const override { return rows; }
-    int GetNextRow(int row) const override {
-        ++nextRowCalls;
-        return nextRow ? nextRow(row) : row + 1;
-    }
+    int GetNextRow(int row) const override { return nextRow ? nextRow(row) : row + 1; }
 
-    // The texts of one row, from column 1 to the last one set.
+    // The texts of one row, up to the last one set.
     std::vector<std::string> Row(int row) const {
         std::vector<std::string> out;
         for (const auto& [key, text] : texts) {
             if (key.second != row) continue;
-            if (out.size() < static_cast<std::size_t>(key.first)) out.resize(static_cast<std::size_t>(key.first));
+            out.resize(std::max(out.size(), static_cast<std::size_t>(key.first)));
             out[static_cast<std::size_t>(key.first) - 1] = text;
         }
         return out;
     }
 
     std::map<std::pair<int, int>, std::string> texts;
-    std::map<std::pair<int, int>, float> numbers;
     std::vector<std::pair<int, int>> sizes;
     std::function<int(int)> nextRow;
-    mutable int nextRowCalls = 0;
     int cols = 0, rows = 0;
 };
 
-// The bytes of an options record, kept here; `record` points at them (or is empty).
+// Options bytes kept here; `record` points at them (or is empty).
 struct OptionsBytes {
     explicit OptionsBytes(std::string b = std::string()) : bytes(std::move(b)) {
-        record.size = static_cast<int>(bytes.size());
-        record.data = bytes.empty() ? nullptr : bytes.data();
+        record = {static_cast<int>(bytes.size()), bytes.empty() ? nullptr : bytes.data()};
     }
     OptionsBytes(const OptionsBytes&) = delete;
     OptionsBytes& operator=(const OptionsBytes&) = delete;
@@ -140,16 +136,66 @@ struct OptionsBytes {
     QmImportOpenOptions record{0, nullptr};
 };
 
-// The bytes of a record some code filled (the caller's to free), freed here.
+// The bytes of a record made by the library for the caller, which frees it.
 inline std::string TakeBytes(QmImportOpenOptions* record) {
     if (!record) return std::string();
-    std::string bytes(record->data ? record->data : "", record->data ? static_cast<std::size_t>(record->size) : 0);
+    std::string bytes(record->data, static_cast<std::size_t>(record->size));
     delete[] record->data;
     delete record;
     return bytes;
 }
 
-// Whether an outside program can be run.
+inline std::string WrittenBytes(const TextFileOptions& o) {
+    return TakeBytes([&] {
+        auto* record = new QmImportOpenOptions{0, nullptr};
+        o.Write(record);
+        return record;
+    }());
+}
+
+// The keys of an options document's "Settings" section, with their stored values.
+inline std::map<std::string, std::string> SettingsKeys(const std::string& bytes) {
+    std::map<std::string, std::string> keys;
+    std::istringstream in(bytes);
+    std::string xml;
+    if (!ReadBinaryString(in, xml)) return keys;
+    auto doc = TinyXML2Section::CreateXMLSectionFromString(xml.c_str());
+    auto settings = doc ? doc->GetSection("Settings") : nullptr;
+    for (const std::string& k : settings ? settings->GetKeyNames() : std::vector<std::string>())
+        settings->ReadKey(k, keys[k]);
+    return keys;
+}
+
+// An options document with these keys in its "Settings" section.
+inline std::string OptionsDocument(const std::map<std::string, std::string>& keys) {
+    TinyXML2Section doc;
+    auto settings = doc.CreateSection("Settings");
+    for (const auto& [k, v] : keys) settings->WriteKey(k, v);
+    std::string xml;
+    doc.Flush(xml);
+    std::ostringstream out;
+    WriteBinaryString(out, xml);
+    return out.str();
+}
+
+inline void ExpectRecord(const std::string& name, const char* filter, const char* saveFilter,
+                         const std::vector<std::string>& extensions, const std::vector<signed char>& flags) {
+    SCOPED_TRACE(name);
+    const QmImportFileFormatInfo* info = QmImportGetFileFormatInfo(FormatIndex(name));
+    ASSERT_TRUE(info);
+    EXPECT_STREQ(info->filter, filter);
+    EXPECT_STREQ(info->saveFilter, saveFilter);
+    ASSERT_EQ(info->extensionCount, static_cast<int>(extensions.size()));
+    const char* e = info->extensions;
+    for (const std::string& want : extensions) {
+        EXPECT_EQ(e, want);
+        e += std::strlen(e) + 1;
+    }
+    EXPECT_EQ((std::vector<signed char>{info->canWrite, info->canRead, info->multiFile, info->tableFlag,
+                                        info->formatFlag, info->priority}),
+              flags);
+}
+
 inline bool HaveProgram(const std::string& name) {
     return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
