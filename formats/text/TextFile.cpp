@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -272,16 +273,25 @@ int TextFile::CountCells(const std::string& line, const std::string& delimiter, 
     const char* end = p + line.size();
     if (end > p && end[-1] == '\r') --end;
     if (p == end) return 0;
-    // The common case (one character, no merging) needs only a count of delimiters.
+    // The common case (one character, no merging) needs only a count of delimiters: every
+    // delimiter opens a cell, except one at the very end.
     if (delimiter.size() == 1 && !ignoreConsecutive) {
         const char d = delimiter[0];
-        int n = 1;
-        for (const char* q = p; (q = static_cast<const char*>(std::memchr(q, d, static_cast<std::size_t>(end - q))));) {
-            ++q;
-            if (q == end) break;  // a delimiter at the very end opens no cell
-            ++n;
+        std::size_t n = 0;
+        const char* q = p;
+        // Eight bytes at a time: the bytes equal to d become zero bytes, which are counted
+        // exactly (the additions stay within each byte's low seven bits).
+        const std::uint64_t pattern = 0x0101010101010101ull * static_cast<unsigned char>(d);
+        for (; end - q >= 8; q += 8) {
+            std::uint64_t x;
+            std::memcpy(&x, q, 8);
+            x ^= pattern;
+            const std::uint64_t t = ((x & 0x7F7F7F7F7F7F7F7Full) + 0x7F7F7F7F7F7F7F7Full) | x;
+            n += static_cast<std::size_t>(__builtin_popcountll(~t & 0x8080808080808080ull));
         }
-        return n;
+        for (; q < end; ++q) n += *q == d;
+        n += 1 - (end[-1] == d);
+        return n > INT_MAX ? INT_MAX : static_cast<int>(n);
     }
     return SplitLine(p, end, delimiter, ignoreConsecutive, [](int, const char*, std::size_t) { return true; });
 }

@@ -60,6 +60,9 @@ TEST(TextSplitting, LinesSplitIntoCellsByTheDelimiterRules) {
         {"\t", false, "a\r\r", {"a\r"}},      // only one CR goes
         {"\t", false, "\r", {}},
         {"\xC2\xA7", false, "1\xC2\xA7\xC3\xA4", {"1", "\xC3\xA4"}},
+        // Longer lines, with bytes that differ from a TAB only in the high bit.
+        {"\t", false, "alpha\tbeta\t\tgamma\t\xE2\x80\x89" "delta\x89\t", {"alpha", "beta", "", "gamma", "\xE2\x80\x89" "delta\x89"}},
+        {"\t", false, "\t\t\t\t\t\t\t\t\tz", {"", "", "", "", "", "", "", "", "", "z"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE("line '" + c.line + "' delimiter '" + c.delimiter + "' merge " + std::to_string(c.ignore));
