@@ -121,28 +121,34 @@ void CsvParser::PrepareFastPath() {
     stopUnquoted[dialect.delimiter & 0x7F] = true;
     if (dialect.escapeChar != 0) stopUnquoted[dialect.escapeChar & 0x7F] = stopQuoted[dialect.escapeChar & 0x7F] = true;
     if (dialect.quoting != 0) stopQuoted[dialect.quoteChar & 0x7F] = true;
-}
-
-void CsvParser::AddBytes(const char* p, std::size_t n) {
-    if (fieldCut) return;
-    if (static_cast<std::size_t>(limit - cursor) < n) Grow(n);
-    std::memcpy(cursor, p, n);
-    cursor += n;
+    std::copy(std::begin(stopUnquoted), std::end(stopUnquoted), std::begin(stopStartField));
+    if (dialect.quoting != 0) stopStartField[dialect.quoteChar & 0x7F] = true;
+    if (dialect.skipInitialSpace) stopStartField[static_cast<unsigned char>(' ')] = true;
 }
 
 void CsvParser::FeedText(const char* p, const char* end) {
     while (p < end && !done) {
         // Inside a field, everything up to the next character that means something in that
         // state is stored as it is: UTF-8 bytes need no decoding when every special
-        // character of the dialect is ASCII.
-        if (fastPath && (state == InField || state == InQuotedField)) {
-            const bool* stop = state == InField ? stopUnquoted : stopQuoted;
-            const char* q = p;
-            while (q < end && !stop[static_cast<unsigned char>(*q)]) ++q;
-            if (q != p) {
-                AddBytes(p, static_cast<std::size_t>(q - p));
-                p = q;
-                continue;
+        // character of the dialect is ASCII. A plain character opening a field starts such
+        // a run; a delimiter ending one is taken here too.
+        if (fastPath) {
+            if (state == StartField && !stopStartField[static_cast<unsigned char>(*p)]) state = InField;
+            if (state == InField || state == InQuotedField) {
+                const bool* stop = state == InField ? stopUnquoted : stopQuoted;
+                const char* q = p;
+                while (q < end && !stop[static_cast<unsigned char>(*q)]) ++q;
+                if (q != p) {
+                    AddBytes(p, static_cast<std::size_t>(q - p));
+                    p = q;
+                    if (p == end) break;
+                }
+                if (state == InField && static_cast<unsigned char>(*p) == dialect.delimiter) {
+                    EndField();
+                    state = StartField;
+                    ++p;
+                    continue;
+                }
             }
         }
         const auto* s = reinterpret_cast<const unsigned char*>(p);
@@ -191,14 +197,6 @@ void CsvParser::Add(std::uint32_t c) {
     char bytes[4];
     std::size_t n = EncodeUtf8(c, bytes);
     for (std::size_t i = 0; i < n; ++i) AddByte(bytes[i]);
-}
-
-void CsvParser::EndField() {
-    fieldCut = false;
-    AddByte('\0');
-    fieldStart = cursor;
-    blocks.back().used = static_cast<std::size_t>(cursor - blocks.back().bytes.get());
-    ++currentFields;
 }
 
 void CsvParser::EndRecord(bool force) {
@@ -360,13 +358,17 @@ template <typename Visit>
 void CsvParser::ForEachRecord(std::size_t count, Visit&& visit) const {
     std::size_t block = 0;
     const char* p = blocks.empty() ? nullptr : blocks[0].bytes.get();
-    const char* blockEnd = blocks.empty() ? nullptr : p + blocks[0].used;
+    // Full blocks end at their `used` mark; the last one where the next field would start.
+    auto endOf = [&](std::size_t b) {
+        return b + 1 == blocks.size() ? static_cast<const char*>(fieldStart) : blocks[b].bytes.get() + blocks[b].used;
+    };
+    const char* blockEnd = blocks.empty() ? nullptr : endOf(0);
     // The next field: the bytes after the previous one, or the start of the next block.
     auto nextField = [&]() -> const char* {
         while (p == blockEnd) {
             ++block;
             p = blocks[block].bytes.get();
-            blockEnd = p + blocks[block].used;
+            blockEnd = endOf(block);
         }
         const char* field = p;
         p += std::strlen(p) + 1;

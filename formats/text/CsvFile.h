@@ -2,6 +2,7 @@
 // Comma-separated files (read only): a character-level state machine driven by a dialect
 // parses the whole file, then the records go to the target table.
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -83,7 +84,7 @@ private:
     struct Block {
         std::unique_ptr<char[]> bytes;
         std::size_t capacity = 0;
-        std::size_t used = 0;  // bytes of finished fields
+        std::size_t used = 0;  // bytes of finished fields, once the block is full
     };
 
     void Add(std::uint32_t c);
@@ -93,10 +94,20 @@ private:
         *cursor++ = b;
     }
     void Grow(std::size_t extra);
-    void AddBytes(const char* p, std::size_t n);
+    void AddBytes(const char* p, std::size_t n) {
+        if (fieldCut) return;
+        if (static_cast<std::size_t>(limit - cursor) < n) Grow(n);
+        std::memcpy(cursor, p, n);
+        cursor += n;
+    }
     void PrepareFastPath();
     static bool EndsWithLineFeed(QmTextIOStream& in);
-    void EndField();
+    void EndField() {
+        fieldCut = false;
+        AddByte('\0');
+        fieldStart = cursor;
+        ++currentFields;
+    }
     void EndRecord(bool force);
     void EndOfTextInQuotedField();
     // Calls visit(fieldsOfRecord, firstFieldText...) over the records in order.
@@ -119,6 +130,7 @@ private:
     bool fastPath = false;           // every special character of the dialect is ASCII
     bool stopUnquoted[256] = {};     // bytes that end a run of plain text outside quotes
     bool stopQuoted[256] = {};       // the same inside quotes
+    bool stopStartField[256] = {};   // bytes that cannot simply open an unquoted field
 
     bool streamFailed = false;
     bool endedInQuotedField = false;
