@@ -11,6 +11,8 @@
 // /usr/bin/python3 (read_csv alone is timed, after the import). Counters:
 //   ours_s, pandas_s, time_ratio          seconds of the read and ours / pandas
 //   ours_peak_MB, pandas_peak_MB, peak_ratio
+//   ours_cpu_s, pandas_cpu_s, cpu_ratio   processor time of the same reads (user + system),
+//                                         steadier than wall time on a shared machine
 // The benchmark's own time is ours.
 #include <benchmark/benchmark.h>
 
@@ -79,8 +81,16 @@ int FormatIndex(const char* name) {
 
 struct Measure {
     double seconds = -1;
+    double cpuSeconds = -1;
     double peakMB = -1;
 };
+
+double CpuSeconds() {
+    struct rusage u {};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
 
 // Our read in a forked child: the child reports its time through a pipe, the parent takes
 // its peak from wait4.
@@ -91,6 +101,7 @@ Measure OursInChild(const fs::path& file, const char* format) {
     if (pid == 0) {
         close(fds[0]);
         int index = FormatIndex(format);
+        const double cpuStart = CpuSeconds();
         auto start = std::chrono::steady_clock::now();
         SpreadsheetFile* handle = nullptr;
         bool ok = QmImportOpen(index, file.c_str(), true, &handle, nullptr);
@@ -100,23 +111,25 @@ Measure OursInChild(const fs::path& file, const char* format) {
         table.SetDataSize(cols, rows);
         HostReadCallbacks callbacks(table);
         ok = ok && QmImportRead(index, handle, callbacks.Record());
-        double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        double times[2] = {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                           CpuSeconds() - cpuStart};
         ok = ok && table.GetNumberOfRows() == kRows && table.GetNumberOfColumns() == kCols &&
              table.IsFloat(kCols, kRows);
         QmImportClose(index, handle);
-        double result = ok ? seconds : -1;
-        if (write(fds[1], &result, sizeof result) != sizeof result) _exit(2);
+        if (!ok) times[0] = -1;
+        if (write(fds[1], times, sizeof times) != sizeof times) _exit(2);
         _exit(0);
     }
     close(fds[1]);
     Measure m;
-    double seconds = -1;
-    if (read(fds[0], &seconds, sizeof seconds) != sizeof seconds) seconds = -1;
+    double times[2] = {-1, -1};
+    if (read(fds[0], times, sizeof times) != sizeof times) times[0] = -1;
     close(fds[0]);
     int wstatus = 0;
     struct rusage usage {};
     wait4(pid, &wstatus, 0, &usage);
-    m.seconds = seconds;
+    m.seconds = times[0];
+    m.cpuSeconds = times[1];
     m.peakMB = static_cast<double>(usage.ru_maxrss) / 1024.0;
     return m;
 }
@@ -125,20 +138,21 @@ Measure Pandas(const fs::path& file, char delimiter) {
     std::string script =
         "import sys, time, resource\n"
         "import pandas as pd\n"
-        "t = time.perf_counter()\n"
+        "t, c = time.perf_counter(), time.process_time()\n"
         "df = pd.read_csv(sys.argv[1], sep=sys.argv[2], header=None)\n"
-        "t = time.perf_counter() - t\n"
+        "t, c = time.perf_counter() - t, time.process_time() - c\n"
         "assert df.shape == (1000000, 10)\n"
-        "print(t, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n";
+        "print(t, c, resource.getrusage(resource.RUSAGE_SELF).ru_maxrss)\n";
     fs::path scriptPath = BenchDir() / "read_csv.py";
     std::ofstream(scriptPath) << script;
     std::string command = "/usr/bin/python3 '" + scriptPath.string() + "' '" + file.string() + "' '" +
                           (delimiter == '\t' ? std::string("\t") : std::string(1, delimiter)) + "'";
     Measure m;
     if (FILE* p = popen(command.c_str(), "r")) {
-        double seconds = -1, kb = -1;
-        if (std::fscanf(p, "%lf %lf", &seconds, &kb) == 2) {
+        double seconds = -1, cpu = -1, kb = -1;
+        if (std::fscanf(p, "%lf %lf %lf", &seconds, &cpu, &kb) == 3) {
             m.seconds = seconds;
+            m.cpuSeconds = cpu;
             m.peakMB = kb / 1024.0;
         }
         pclose(p);
@@ -163,6 +177,9 @@ void ReadSideBySide(benchmark::State& state, char delimiter, const char* format)
             state.counters["pandas_peak_MB"] = pandas.peakMB;
             state.counters["time_ratio"] = ours.seconds / pandas.seconds;
             state.counters["peak_ratio"] = ours.peakMB / pandas.peakMB;
+            state.counters["ours_cpu_s"] = ours.cpuSeconds;
+            state.counters["pandas_cpu_s"] = pandas.cpuSeconds;
+            state.counters["cpu_ratio"] = ours.cpuSeconds / pandas.cpuSeconds;
         }
     }
     state.SetLabel(file.filename().string() + (fs::exists("/usr/bin/python3") ? "" : " (no /usr/bin/python3)"));
