@@ -1,4 +1,5 @@
 #include "platform/CompoundFile.h"
+#include "platform/Utf8.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -123,24 +124,6 @@ struct DirEntry {
     std::uint64_t size = 0;
 };
 
-void AppendUtf8(std::string& out, std::uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Entry names are UTF-16LE; a lone surrogate becomes U+FFFD.
 std::string NameToUtf8(const std::uint8_t* p, std::size_t units) {
     std::string out;
@@ -150,13 +133,13 @@ std::string NameToUtf8(const std::uint8_t* p, std::size_t units) {
         if (u >= 0xD800 && u < 0xDC00 && i + 1 < units) {
             std::uint32_t v = LoadLE<std::uint16_t>(p + 2 * (i + 1));
             if (v >= 0xDC00 && v < 0xE000) {
-                AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
+                kelto::platform::AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (v - 0xDC00));
                 ++i;
                 continue;
             }
         }
         if (u >= 0xD800 && u < 0xE000) u = 0xFFFD;
-        AppendUtf8(out, u);
+        kelto::platform::AppendUtf8(out, u);
     }
     return out;
 }

@@ -1,4 +1,5 @@
 #include "outside/utl/ConfigurationSection.h"
+#include "platform/Utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -44,24 +45,6 @@ std::string Escape(const std::string& text) {
     return out;
 }
 
-void AppendCodePoint(std::string& out, unsigned long cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 std::string Unescape(const char* text) {
     std::string out;
     if (!text) return out;
@@ -92,7 +75,7 @@ std::string Unescape(const char* text) {
             bool digit = base == 16 ? std::isxdigit(static_cast<unsigned char>(*digits)) != 0 : (*digits >= '0' && *digits <= '9');
             unsigned long cp = digit ? std::strtoul(digits, &end, base) : 0;
             if (digit && *end == ';' && cp <= 0x10FFFF && !(cp >= 0xD800 && cp <= 0xDFFF)) {
-                AppendCodePoint(out, cp);
+                kelto::platform::AppendUtf8(out, static_cast<std::uint32_t>(cp));
                 p = end + 1;
                 done = true;
             }
