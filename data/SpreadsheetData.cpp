@@ -1,6 +1,8 @@
 #include "data/SpreadsheetData.h"
 
 #include <algorithm>
+#include <charconv>
+#include <clocale>
 
 SpreadsheetData::~SpreadsheetData() = default;
 
@@ -31,7 +33,21 @@ float FloatStringSpreadsheetData::GetFloatData(int col, int row) const {
 }
 
 std::string FloatStringSpreadsheetData::GetStringValue(int col, int row) const {
-    return Inside(col, row) ? matrix_->GetStringValue(col, row, EFloatType::General, 6, false) : std::string();
+    if (!Inside(col, row)) return std::string();
+    const FloatString& cell = matrix_->Cell(col, row);
+    if (cell.IsString() || cell.IsInt64()) return cell.GetStringValue(EFloatType::General, 6, false);
+    // Writers put this text into files that are read again: it must give back the same
+    // float. Six significant digits would lose the rest, and a locale's digit grouping
+    // ("1.234,5") reads back as no number at all, so: the shortest text that reads back
+    // exactly, with no grouping, and the C library's decimal point as Fixed and Scientific use.
+    const float value = cell.GetFloatValue();
+    if (value == FloatString::kMissing) return std::string();
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, value).ptr;
+    std::string text(buffer, end);
+    const char point = *std::localeconv()->decimal_point;
+    if (point != '\0' && point != '.') std::replace(text.begin(), text.end(), '.', point);
+    return text;
 }
 
 bool FloatStringSpreadsheetData::GetFirstDataCell(int* col, int* row) const {

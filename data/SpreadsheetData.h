@@ -54,7 +54,8 @@ public:
     int GetNumberOfRows() const override { return matrix_ ? matrix_->GetNumRows() : 0; }
 
     float GetFloatData(int col, int row) const override;
-    // General style, 6 significant digits, the missing float as "".
+    // Texts and 64-bit integers as they are; a float as the shortest text that reads back as
+    // the same float (no digit grouping, the C library's decimal point); the missing float as "".
     std::string GetStringValue(int col, int row) const override;
     // Always the first cell: this table holds no separate name rows or columns.
     bool GetFirstDataCell(int* col, int* row) const override;

@@ -255,12 +255,18 @@ TEST(TextFile, WritesDelimitedRowsInItsEncoding) {
     ASSERT_TRUE(WriteThroughEntryPoints("Text File", dir.File("t.txt"), *TableOf({{"1.5", "a"}, {"", "2"}}), &error)) << error;
     EXPECT_EQ(ReadFile(dir.File("t.txt")), "1.5\ta\n\t2\n");
 
-    // Numbers in the General style, texts as they are, the delimiter inside a text unquoted.
-    auto table = TableOf({{"1234567.5", "12345678901", "x\ty", "Z\xC3\xBCrich", "\xD0\x9C"}});
+    // Every digit of a float (the shortest text that reads back as it), exact integers, texts
+    // as they are, the delimiter inside a text unquoted.
+    auto table = TableOf({{"1234.5678", "12345678901", "x\ty", "Z\xC3\xBCrich", "\xD0\x9C", "-0.000012345678"}});
     ASSERT_TRUE(WriteThroughEntryPoints("Text File", dir.File("legacy.txt"), *table, &error)) << error;
-    EXPECT_EQ(ReadFile(dir.File("legacy.txt")), "1.23457e+06\t12345678901\tx\ty\tZ\xFCrich\t?\n");
+    EXPECT_EQ(ReadFile(dir.File("legacy.txt")), "1234.5677\t12345678901\tx\ty\tZ\xFCrich\t?\t-1.2345678e-05\n");
     ASSERT_TRUE(WriteThroughEntryPoints("Text UTF-8 File", dir.File("utf8.txt"), *table, &error)) << error;
-    EXPECT_EQ(ReadFile(dir.File("utf8.txt")), "1.23457e+06\t12345678901\tx\ty\tZ\xC3\xBCrich\t\xD0\x9C\n");
+    EXPECT_EQ(ReadFile(dir.File("utf8.txt")),
+              "1234.5677\t12345678901\tx\ty\tZ\xC3\xBCrich\t\xD0\x9C\t-1.2345678e-05\n");
+    auto back = ReadThroughEntryPoints("Text File", dir.File("utf8.txt"));
+    ASSERT_TRUE(back->Ok()) << back->error;
+    EXPECT_EQ(back->Number(1, 1), 1234.5678f);
+    EXPECT_EQ(back->Number(7, 1), -0.000012345678f);
 
     // No rows: an empty file, replacing what was there; a file that cannot be made: 512.
     FloatStringSpreadsheetData none;
