@@ -5,11 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <locale>
-#include <sstream>
 #include <vector>
 
 #include "outside/utl/QmFile.h"
@@ -57,6 +56,26 @@ bool Unquote(const std::string& line, std::string& value) {
         if (line[i] == '"' && i + 2 < line.size() && line[i + 1] == '"') ++i;
     }
     return true;
+}
+
+// A whole number as a host's table prints it: an optional "-" and digits only.
+bool IsPlainInteger(const std::string& text) {
+    std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    return text.size() > start && text.find_first_not_of("0123456789", start) == std::string::npos;
+}
+
+// The value of a numeric record. A number crosses the plug-in boundary as a float, which
+// would round a 64-bit integer (12345678901 to 12345678848), so a cell whose own text is a
+// whole number is written as that text; any other number as the shortest text that reads
+// back as the same float, with "." whatever the locale.
+void AppendNumber(std::string& record, const WriteSpreadSheetData& data, int col, int row, float value) {
+    std::string text = data.GetStringValue(col, row);
+    if (IsPlainInteger(text)) {
+        record += text;
+        return;
+    }
+    char buffer[32];
+    record.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, value).ptr);
 }
 
 long long FileSize(const std::string& path) {
@@ -380,8 +399,6 @@ int DIFFile::Write(const WriteSpreadSheetData* data) {
     std::string header = "TABLE\n0,1\n\"" + path + "\"\nVECTORS\n0," + std::to_string(columns) +
                          "\n\"\"\nTUPLES\n0," + std::to_string(rows) + "\n\"\"\nDATA\n0,0\n\"\"\n";
     WriteString(header.c_str());
-    std::ostringstream number;
-    number.imbue(std::locale::classic());
     std::string record;
     for (int row = 1; row <= rows; ++row) {
         record = "-1,0\nBOT\n";
@@ -391,10 +408,8 @@ int DIFFile::Write(const WriteSpreadSheetData* data) {
                 if (value == -99.0f) {
                     record += "1,0\n\"\"\n";
                 } else {
-                    number.str(std::string());
-                    number << value;
                     record += "0,";
-                    record += number.str();
+                    AppendNumber(record, *data, col, row, value);
                     record += "\nV\n";
                 }
             } else if (data->IsString(col, row)) {

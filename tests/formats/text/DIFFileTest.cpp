@@ -178,17 +178,23 @@ TEST(DIFFile, WritesTheHeaderAndOneRecordPerCell) {
               "TABLE\n0,1\n\"out.dif\"\nVECTORS\n0,2\n\"\"\nTUPLES\n0,2\n\"\"\nDATA\n0,0\n\"\"\n"
               "-1,0\nBOT\n0,1.5\nV\n1,0\n\"a\"\n-1,0\nBOT\n1,0\n\"\"\n0,2\nV\n-1,0\nEOD\n");
 
-    // A text's line break becomes a space; numbers go with six significant digits whatever the
-    // locale (a large whole number too: a number crosses the boundary as a float).
+    // A text's line break becomes a space. Numbers keep every digit whatever the locale: a
+    // float as the shortest text that reads back as it, a whole number (which crosses the
+    // plug-in boundary as a float) as its own text, leading zeros included.
     CommaDecimalLocale comma;
-    auto table = TableOf({{"two\r\nlines", "0.000012345678", "-1234567.8", "12345678901", "Z\xC3\xBCrich"}});
+    auto table = TableOf({{"two\r\nlines", "0.000012345678", "-1234567.8", "12345678901", "Z\xC3\xBCrich",
+                           "", "007", "16777217.5"}});
+    table->GetFloatStringMatrix().Set(6, 1, std::int64_t{-9223372036854775807});
     ASSERT_TRUE(WriteThroughEntryPoints("DIF File", dir.File("more.dif"), *table, &error)) << error;
-    EXPECT_NE(ReadFile(dir.File("more.dif")).find("1,0\n\"two lines\"\n0,1.23457e-05\nV\n0,-1.23457e+06\nV\n"
-                                                  "0,1.23457e+10\nV\n1,0\n\"Z\xFCrich\"\n"),
+    EXPECT_NE(ReadFile(dir.File("more.dif")).find("1,0\n\"two lines\"\n0,1.2345678e-05\nV\n0,-1234567.8\nV\n"
+                                                  "0,12345678901\nV\n1,0\n\"Z\xFCrich\"\n0,-9223372036854775807\nV\n"
+                                                  "0,007\nV\n0,16777218\nV\n"),
               std::string::npos);
     auto back = ReadThroughEntryPoints("DIF File", dir.File("more.dif"));
     ASSERT_TRUE(back->Ok()) << back->error;
-    EXPECT_EQ(back->Text(5, 1), "Z\xC3\xBCrich");
+    // (A negative whole number reads as a float by the cell rules: column 6 is not compared.)
+    for (int col : {2, 3, 4, 5, 7, 8}) EXPECT_EQ(back->Text(col, 1), table->GetStringValue(col, 1)) << col;
+    EXPECT_EQ(back->table.GetInt64(4, 1), 12345678901);
 
     EXPECT_FALSE(WriteThroughEntryPoints("DIF File", dir.File("no/dir/x.dif"), *table, &error));
     EXPECT_EQ(error, "Failed to open stream for reading.");

@@ -167,7 +167,7 @@ TEST_F(OfficeFiles, OurFilesOpenInLibreOfficeWithTheSameCells) {
     std::filesystem::create_directories(out / "csv");
     auto table = TableOf({{"Name", "Value", "Note"},
                           {"Z\xC3\xBCrich", "1.5", "plain"},
-                          {"x", "-2", ""},
+                          {"x", "-1234.5678", ""},
                           {"", "0.25", "a b"},
                           {"big", "1234567", "end"}});
     std::string error;
@@ -185,13 +185,11 @@ TEST_F(OfficeFiles, OurFilesOpenInLibreOfficeWithTheSameCells) {
         std::system(command.c_str());
         return ReadFile((out / "csv" / (std::filesystem::path(file).stem().string() + ".csv")).string());
     };
-    const std::string want = "Name,Value,Note\nZ\xC3\xBCrich,1.5,plain\nx,-2,\n,0.25,a b\nbig,1234567,end\n";
+    // Every digit of a float (the one nearest -1234.5678 prints shortest as -1234.5677).
+    const std::string want = "Name,Value,Note\nZ\xC3\xBCrich,1.5,plain\nx,-1234.5677,\n,0.25,a b\nbig,1234567,end\n";
     EXPECT_EQ(toCsv("legacy.txt", "Text - txt - csv (StarCalc):9,34,1"), want);  // 1: windows-1252
     EXPECT_EQ(toCsv("utf8.txt", "Text - txt - csv (StarCalc):9,34,76"), want);
-    // DIF carries numbers with six significant digits.
-    std::string wantDif = want;
-    wantDif.replace(wantDif.find("1234567"), 7, "1234570");
-    EXPECT_EQ(toCsv("table.dif", ""), wantDif);
+    EXPECT_EQ(toCsv("table.dif", ""), want);
 }
 
 }  // namespace
