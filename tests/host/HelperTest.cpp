@@ -1,36 +1,24 @@
 // The import helper: the format table and its numberings, the checks before a read, reading
-// one or several files, options, messages, cancellation, and writing.
+// one or several files, options, messages, cancellation, Python plug-ins, and writing.
 #include <gtest/gtest.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <cstring>
-#include <stdexcept>
-
-#include "ImportTestSupport.h"
-#include "data/SpreadsheetData.h"
+#include "HostTestSupport.h"
 #include "host/ImportHelperBase.h"
-#include "host/ImportOptionsHelper.h"
 #include "outside/utl/Exception.h"
 #include "outside/utl/Log.h"
-#include "plugin/ImportSpecBase.h"
 
 using namespace hosttest;
+using Files = std::vector<std::string>;
+using Errors = ImportHelperBase::ReadErrors;
 
 namespace {
 
 class Helper : public ImportHelperBase {
 public:
-    explicit Helper(ImportDLLLoader* loader = nullptr) : ImportHelperBase(loader, ExtraDirectory().c_str()) {}
+    explicit Helper(ImportDLLLoader* loader) : ImportHelperBase(loader, ExtraDirectory()) {}
 
-    struct Message {
-        std::string text, caption;
-        MessageType type;
-    };
     int PutMsg1(const char* text, const char* caption, MessageType type, int defaultAnswer) override {
-        messages.push_back({text, caption, type});
-        EXPECT_EQ(defaultAnswer, 1);
+        messages.push_back(std::string(caption) + ":" + text + ":" + std::to_string(type) + std::to_string(defaultAnswer));
         return answer;
     }
     bool SortFiles(const char* firstFile, ReadErrors& error) override {
@@ -43,497 +31,280 @@ public:
         if (cancelInProgress) throw CancelException();
     }
     void StopProgressBar(SpreadsheetData*) override { ++stops; }
-    std::string GetSpecName(const ImportSpecBase*) override { return specName; }
 
-    // The list index of a format by its name.
     int IndexOf(const std::string& name) {
         for (int i = 1; i <= GetNumberOfFormats(); ++i)
-            if (GetFormatName(i) && name == GetFormatName(i)) return i;
+            if (name == GetFormatName(i)) return i;
         return -1;
     }
-    // The read ordinal of a format by its read filter text.
-    int OrdinalOf(const std::string& filter) { return GetSupportedFormat(filter); }
-
     using ImportHelperBase::GetFormatTable;
-    using ImportHelperBase::GetNumberOfFormats;
-    using ImportHelperBase::MakeFileNameArgument;
     using ImportHelperBase::SetErrorMessage;
 
-    std::vector<Message> messages;
-    std::vector<std::string> sorted;
-    std::vector<std::string> progress;
-    int stops = 0;
-    int answer = 1;
-    bool refuseSort = false;
-    bool cancelInProgress = false;
-    std::string specName;
+    Files messages, sorted, progress;
+    int stops = 0, answer = 1;
+    bool refuseSort = false, cancelInProgress = false;
 };
 
-// The in-memory table, counting size changes and failing on one cell text when asked.
-class Table : public FloatStringSpreadsheetData {
-public:
-    using FloatStringSpreadsheetData::Set;
-    void SetDataSize(int cols, int rows) override {
-        ++sizes;
-        FloatStringSpreadsheetData::SetDataSize(cols, rows);
+class HelperTest : public testing::Test {
+protected:
+    std::string File(const std::string& name, const std::string& content) {
+        WriteFile(dir / name, content);
+        return dir / name;
     }
-    void Set(int col, int row, const char* text) override {
-        if (text == failOn) {
-            if (cancel) throw CancelException();
-            throw std::runtime_error("the host's table failed");
-        }
-        FloatStringSpreadsheetData::Set(col, row, text);
+    bool Read(const Files& files, int format, Table& table, QmImportOpenOptions* options = nullptr) {
+        return helper.ReadSpreadsheetFile(files, format, &table, options, false, nullptr);
     }
-    int sizes = 0;
-    std::string failOn = "\x01";
-    bool cancel = false;
+    TempDir dir;
+    RecordingLoader* loader = new RecordingLoader;  // owned by the helper
+    Helper helper{loader};
+    const int beta = helper.GetSupportedFormat("Host Beta (*.hb; *.hbb)");  // its read ordinal
 };
-
-class Spec : public ImportSpecBase {
-public:
-    void AnnounceSize(int, int) override {}
-    void SetColumnRole(int, int) override {}
-    void SetHeaderRole(int, int) override {}
-};
-
-const char* kAlphaFilter = "Host Alpha (*.ha)";
-const char* kBetaFilter = "Host Beta (*.hb; *.hbb)";
 
 }  // namespace
 
-TEST(FormatTable, ReadableFormatsWithTheirOrdinals) {
-    Helper helper;
+TEST_F(HelperTest, FormatTableOfReadableFormatsWithTheirOrdinals) {
     std::vector<ImportHelperBase::ImportFormats> formats;
     helper.GetFileData(formats);
     ASSERT_GE(formats.size(), 6u);
-    EXPECT_EQ(formats[0].filter, "All files (*.*)");
-    EXPECT_EQ(formats[0].patterns, "*.*");
-    EXPECT_EQ(formats[0].ordinal, 1);
+    EXPECT_EQ(formats[0].filter + formats[0].patterns, "All files (*.*)*.*");
     for (std::size_t i = 0; i < formats.size(); ++i) {
         EXPECT_EQ(formats[i].ordinal, static_cast<int>(i) + 1);
         EXPECT_NE(formats[i].filter, "Host Writer (*.hw)") << "a write-only format takes no read ordinal";
     }
-    int beta = helper.OrdinalOf(kBetaFilter);
     ASSERT_GT(beta, 1);
-    EXPECT_EQ(formats[static_cast<std::size_t>(beta) - 1].patterns, "*.hb;*.hbb");
+    EXPECT_EQ(formats[beta - 1].patterns, "*.hb;*.hbb");
     EXPECT_EQ(helper.GetSupportedFormat("*.hbb"), beta);
-    EXPECT_EQ(helper.GetSupportedFormat("*.HBB"), -1);
     EXPECT_EQ(helper.GetSupportedFormat("*.hw"), -1);
-    EXPECT_EQ(helper.GetSupportedFormat("*.*"), 1);
-    EXPECT_EQ(helper.GetSupportedFormat("Host Beta"), -1);
-
-    // Texts longer than the table's fields are cut, extensions beyond its ten slots dropped.
-    auto many = std::find_if(formats.begin(), formats.end(),
-                             [](const auto& f) { return f.filter.rfind("Host Many", 0) == 0; });
+    EXPECT_EQ(helper.GetMultiFileSupport(helper.IndexOf("Host Alpha")), 1);
+    EXPECT_EQ(helper.GetMultiFileSupport(helper.IndexOf("Host Beta")), 0);
+    EXPECT_STREQ(helper.GetFormatTable()[helper.IndexOf("Host Writer")].writeFilter, "Host Writer (*.hw)");
+    EXPECT_STREQ(helper.GetFormatTable()[helper.IndexOf("Host Beta")].writeFilter, "");
+    // Texts longer than the table's fields are cut, extensions beyond its ten slots dropped;
+    // the first extension has 300 characters after its dot, its slot 255 and the NUL.
+    auto many = std::find_if(formats.begin(), formats.end(), [](auto& f) { return f.filter.rfind("Host Many", 0) == 0; });
     ASSERT_NE(many, formats.end());
     EXPECT_EQ(many->filter.size(), 69u);
-    // The first extension has 300 characters after its dot; its slot holds 255 and the NUL.
     EXPECT_EQ(many->patterns, "*." + std::string(254, 'x') + ";*.m2;*.m3;*.m4;*.m5;*.m6;*.m7;*.m8;*.m9;*.m10");
 }
 
-TEST(FormatTable, NamesAndMultiFileSupportByListIndex) {
-    Helper helper;
-    const int alpha = helper.IndexOf("Host Alpha");
-    ASSERT_GT(alpha, 0);
-    EXPECT_EQ(helper.GetMultiFileSupport(alpha), 1);
-    EXPECT_EQ(helper.GetMultiFileSupport(helper.IndexOf("Host Beta")), 0);
-    EXPECT_EQ(helper.GetFormatName(0), nullptr);
-    EXPECT_EQ(helper.GetFormatName(helper.GetNumberOfFormats() + 1), nullptr);
-    EXPECT_EQ(helper.GetMultiFileSupport(0), 0);
-    const ImportHelperBase::FormatTableEntry& writer = helper.GetFormatTable()[helper.IndexOf("Host Writer")];
-    EXPECT_STREQ(writer.writeFilter, "Host Writer (*.hw)");
-    EXPECT_STREQ(helper.GetFormatTable()[helper.IndexOf("Host Beta")].writeFilter, "");  // cannot write
-    EXPECT_STREQ(writer.extensions[0], ".hw");
-    EXPECT_STREQ(writer.extensions[1], "");
-}
-
-TEST(CheckFiles, OrdinalOneDetectsAndLaterOrdinalsChoose) {
-    TempDir dir;
-    Helper helper;
-    const std::string file = dir / "d.ha";
-    WriteFile(file, "#alpha!\n1\n");
-    ImportHelperBase::ReadErrors error;
-    int format = 1;
-    ASSERT_TRUE(helper.CheckFilesBeforeRead({file}, format, error, true));
-    EXPECT_EQ(format, helper.IndexOf("Host Alpha"));
-
-    format = helper.OrdinalOf(kBetaFilter);
-    ASSERT_TRUE(helper.CheckFilesBeforeRead({file}, format, error, true));
-    EXPECT_EQ(format, helper.IndexOf("Host Beta"));
-
-    // Ordinal 2 is the first readable format, even when it is the first entry of the list;
-    // anything below 1 means the same.
-    int second = 2, zero = 0;
-    ASSERT_TRUE(helper.CheckFilesBeforeRead({file}, second, error, true));
-    ASSERT_TRUE(helper.CheckFilesBeforeRead({file}, zero, error, true));
-    EXPECT_EQ(second, zero);
+TEST_F(HelperTest, OrdinalOneDetectsAndLaterOrdinalsChoose) {
+    const std::string a = File("a.ha", "#alpha!\n1\n"), b = File("b.ha", "2\n");
     std::vector<ImportHelperBase::ImportFormats> formats;
     helper.GetFileData(formats);
-    EXPECT_EQ(helper.GetFormatTable()[second].readFilter, formats[1].filter);
-
-    // An ordinal beyond the readable formats detects.
-    int beyond = 100000;
-    ASSERT_TRUE(helper.CheckFilesBeforeRead({file}, beyond, error, true));
-    EXPECT_EQ(beyond, helper.IndexOf("Host Alpha"));
+    int first = 1;  // the list index of the first readable format
+    while (first < loader->SizeInfos() && formats[1].filter != helper.GetFormatTable()[first].readFilter) ++first;
+    // Below 1 and beyond the readable formats mean what 2 and 1 do.
+    const int alpha = helper.IndexOf("Host Alpha");
+    for (auto [ordinal, index] : {std::pair{1, alpha}, {100000, alpha}, {beta, helper.IndexOf("Host Beta")}, {2, first}, {0, first}}) {
+        int format = ordinal;
+        Errors error;
+        ASSERT_TRUE(helper.CheckFilesBeforeRead({a}, format, error, true)) << ordinal;
+        EXPECT_EQ(format, index) << ordinal;
+    }
+    // Several files of a multi-file format: the host sorts them, and may refuse.
+    for (bool refuse : {false, true}) {
+        helper.refuseSort = refuse;
+        int format = 1;
+        Errors error = ImportHelperBase::NoReadError;
+        EXPECT_EQ(helper.CheckFilesBeforeRead({a, b}, format, error, true), !refuse);
+        EXPECT_EQ(error, refuse ? ImportHelperBase::FormatNotUsable : ImportHelperBase::NoReadError);
+    }
+    EXPECT_EQ(helper.sorted, (Files{a, a}));
 }
 
-TEST(CheckFiles, PathsThatCannotBeRead) {
-    TempDir dir;
-    Helper helper;
-    const std::string good = dir / "good.ha";
-    WriteFile(good, "#alpha!\n1\n");
-    ImportHelperBase::ReadErrors error = ImportHelperBase::NoReadError;
-    int format = 1;
-
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::FileDoesNotExist);
-    EXPECT_EQ(helper.GetErrorMessage(), "The file does not exist.");
-
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({good, dir / "missing.ha"}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::FileDoesNotExist);
-    EXPECT_EQ(helper.GetErrorMessage(), "The file does not exist: " + dir / "missing.ha");
-
-    // A directory stops the check even after good files.
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({good, dir.path(), dir / "missing.ha"}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::DirectoryGiven);
-    EXPECT_EQ(helper.GetErrorMessage(), "Directories can not be imported.");
-
-    // Something that exists and is no directory but cannot be opened, even by root: a socket.
-    const std::string socketPath = dir / "s.ha";
-    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, socketPath.c_str());
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    bool checked = helper.CheckFilesBeforeRead({good, socketPath}, format, error, true);
-    close(fd);
-    EXPECT_FALSE(checked);
-    EXPECT_EQ(error, ImportHelperBase::NoReadError);
-    EXPECT_EQ(helper.GetErrorMessage(), "The file could not be opened.");
+TEST_F(HelperTest, WhatCannotBeReadIsRefusedWithItsMessage) {
+    const std::string a = File("a.hb", "#beta!\n1\n"), b = File("b.hb", "#beta!\n2\n");
+    const std::string unknown = File("x.qqq", "#beta? gamma?\n1\n"), missing = dir / "missing.hb";
+    const int none = -1, zero = 0;
+    struct Case {
+        Files files;
+        int format;
+        bool showMessage;
+        const int* selected;  // SelectFormat's answer
+        Errors error;
+        std::string message;
+    } const cases[] = {
+        {{}, 1, true, nullptr, ImportHelperBase::FileDoesNotExist, "The file does not exist."},
+        {{a, missing}, 1, true, nullptr, ImportHelperBase::FileDoesNotExist, "The file does not exist: " + missing},
+        // A directory stops the check even after good files.
+        {{a, dir.path, missing}, 1, true, nullptr, ImportHelperBase::DirectoryGiven, "Directories can not be imported."},
+        // Two files for a format that reads one at a time, chosen or detected.
+        {{a, b}, beta, false, nullptr, ImportHelperBase::SingleFileFormat, ""},
+        {{a, b}, 1, true, nullptr, ImportHelperBase::SingleFileFormat,
+         "Host Beta (*.hb; *.hbb) can only be imported one at a time.\n\n Import will be aborted."},
+        {{unknown}, 1, true, &none, ImportHelperBase::FormatNotDetected,
+         "The file type could not be determined (" + unknown + ")."},
+        {{unknown, unknown}, 1, true, &zero, ImportHelperBase::FormatNotUsable,
+         "The file type is either not supported or could not be deduced from the file's extension or contents."},
+    };
+    for (const Case& c : cases) {
+        helper.SetErrorMessage("");
+        loader->forced = c.selected;
+        int format = c.format;
+        Errors error = ImportHelperBase::NoReadError;
+        EXPECT_FALSE(helper.CheckFilesBeforeRead(c.files, format, error, c.showMessage)) << c.message;
+        EXPECT_EQ(error, c.error) << c.message;
+        EXPECT_EQ(helper.GetErrorMessage(), c.message);
+    }
 }
 
-TEST(CheckFiles, SeveralFilesNeedAMultiFileFormat) {
-    TempDir dir;
-    Helper helper;
-    const std::string a = dir / "a.hb", b = dir / "b.hb";
-    WriteFile(a, "#beta!\n1\n");
-    WriteFile(b, "#beta!\n2\n");
-    ImportHelperBase::ReadErrors error;
-
-    int format = helper.OrdinalOf(kBetaFilter);
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({a, b}, format, error, false));
-    EXPECT_EQ(error, ImportHelperBase::SingleFileFormat);
-    EXPECT_EQ(helper.GetErrorMessage(), "") << "no message without showMessage";
-
-    format = 1;  // detected as Beta
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({a, b}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::SingleFileFormat);
-    EXPECT_EQ(helper.GetErrorMessage(),
-              "Host Beta (*.hb; *.hbb) can only be imported one at a time.\n\n Import will be aborted.");
-
-    format = helper.OrdinalOf(kAlphaFilter);
-    EXPECT_TRUE(helper.CheckFilesBeforeRead({a, b}, format, error, true));
-    EXPECT_EQ(helper.sorted, std::vector<std::string>{a});
-    helper.refuseSort = true;
-    format = helper.OrdinalOf(kAlphaFilter);
-    EXPECT_FALSE(helper.CheckFilesBeforeRead({a, b}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::FormatNotUsable);
-}
-
-TEST(CheckFiles, DetectionThatFindsNothingUsable) {
-    TempDir dir;
-    const std::string file = dir / "x.qqq";
-    WriteFile(file, "#beta? gamma?\n1\n");
-    ImportHelperBase::ReadErrors error;
-
-    auto* none = new RecordingLoader;
-    const int minusOne = -1;
-    none->forced = &minusOne;
-    Helper undetected(none);
-    int format = 1;
-    EXPECT_FALSE(undetected.CheckFilesBeforeRead({file}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::FormatNotDetected);
-    EXPECT_EQ(undetected.GetErrorMessage(), "The file type could not be determined (" + file + ").");
-
-    auto* zeroLoader = new RecordingLoader;
-    const int zero = 0;
-    zeroLoader->forced = &zero;
-    Helper unusable(zeroLoader);
-    format = 1;
-    EXPECT_FALSE(unusable.CheckFilesBeforeRead({file, file}, format, error, true));
-    EXPECT_EQ(error, ImportHelperBase::FormatNotUsable);
-    EXPECT_EQ(unusable.GetErrorMessage(),
-              "The file type is either not supported or could not be deduced from the file's extension or contents.");
-}
-
-TEST(FileNameArgument, OnePathOrDirectoryAndNames) {
-    EXPECT_EQ(Helper::MakeFileNameArgument({"/d/x.ha"}), "/d/x.ha");
-    EXPECT_EQ(Helper::MakeFileNameArgument({"/d/x.ha", "/d/y.ha"}), std::string("/d\0x.ha\0y.ha\0", 13));
-    EXPECT_EQ(Helper::MakeFileNameArgument({"x.ha", "y.ha"}), std::string(".\0x.ha\0y.ha\0", 12));
-    // A file in another directory keeps its path instead of being looked for beside the first.
-    EXPECT_EQ(Helper::MakeFileNameArgument({"/d/x.ha", "/e/y.ha"}), std::string("/d\0x.ha\0/e/y.ha\0", 16));
-}
-
-TEST(Read, OneFileDetectedAndRead) {
-    TempDir dir;
-    Helper helper;
-    const std::string file = dir / "d.ha";
-    WriteFile(file, "#alpha!\n1,2\nx,3.5\n");
+TEST_F(HelperTest, ReadsOneOrSeveralFilesDetectedOrChosen) {
+    const std::string file = File("d.ha", "#alpha!\n#warn two lines were skipped\n1,2\nx,3.5\n");
     Table table;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, 1, &table, nullptr, false, nullptr)) << helper.GetErrorMessage();
+    QmImportOpenOptions options{0, nullptr};
+    ASSERT_TRUE(Read({file}, 1, table, &options)) << helper.GetErrorMessage();
     ASSERT_EQ(table.GetNumberOfColumns(), 2);
     ASSERT_EQ(table.GetNumberOfRows(), 2);
     EXPECT_FLOAT_EQ(table.GetFloatData(2, 2), 3.5f);
     EXPECT_EQ(table.GetStringValue(1, 2), "x");
     EXPECT_EQ(table.sizes, 1);
-    EXPECT_EQ(helper.progress, std::vector<std::string>{"2x2"});
+    EXPECT_EQ(helper.progress, Files{"2x2"});
     EXPECT_EQ(helper.stops, 1);
     EXPECT_STREQ(helper.GetFilenameRead(), ("Host Alpha:" + file).c_str());
     EXPECT_FALSE(table.tableFlag) << "Host Alpha's record asks for the table's flag to be cleared";
-
-    Table beta;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, helper.OrdinalOf(kBetaFilter), &beta, nullptr, false, nullptr));
-    EXPECT_TRUE(beta.tableFlag);
-    EXPECT_STREQ(helper.GetFilenameRead(), ("Host Beta:" + file).c_str());
-
-    // With the checks skipped, the number is a list index.
-    Table direct;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, helper.IndexOf("Host Gamma"), &direct, nullptr, true, nullptr));
-    EXPECT_STREQ(helper.GetFilenameRead(), ("Host Gamma:" + file).c_str());
-}
-
-TEST(Read, SeveralFilesOfAMultiFileFormat) {
-    TempDir dir;
-    TempDir other;
-    Helper helper;
-    const std::string a = dir / "first.ha", b = dir / "second.ha", c = other / "third.ha";
-    WriteFile(a, "#alpha!\n1,2\n");
-    WriteFile(b, "3,4\n");
-    WriteFile(c, "5,6\n");
-    Table table;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({a, b, c}, 1, &table, nullptr, false, nullptr)) << helper.GetErrorMessage();
-    ASSERT_EQ(table.GetNumberOfRows(), 3);
-    EXPECT_FLOAT_EQ(table.GetFloatData(1, 2), 3.0f);
-    EXPECT_FLOAT_EQ(table.GetFloatData(2, 3), 6.0f);
-    EXPECT_EQ(helper.sorted, std::vector<std::string>{a});
-    // The reader names nothing for several files: the first file's title stands.
-    EXPECT_STREQ(helper.GetFilenameRead(), "first");
-}
-
-TEST(Read, FailuresCarryTheirMessages) {
-    TempDir dir;
-    Helper helper;
-    Table table;
-    WriteFile(dir / "empty.ha", "#alpha!\n#rows0\n1,2\n");
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({dir / "empty.ha"}, 1, &table, nullptr, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "The selected file does not contain any data. Import will be aborted.");
-    EXPECT_EQ(table.sizes, 0);
-
-    WriteFile(dir / "open.ha", "#alpha!\n#failopen\n");
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({dir / "open.ha"}, 1, &table, nullptr, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "test open failure");
-
-    WriteFile(dir / "read.ha", "#alpha!\n#failread\n1\n");
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({dir / "read.ha"}, 1, &table, nullptr, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "test read failure");
-
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({}, 1, &table, nullptr, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "The file does not exist.");
-}
-
-TEST(Read, WarningsGoToPutMsg1AndMayCancel) {
-    TempDir dir;
-    Helper helper;
-    const std::string file = dir / "w.ha";
-    WriteFile(file, "#alpha!\n#warn two lines were skipped\n1\n");
-    Table table;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, 1, &table, nullptr, false, nullptr));
-    ASSERT_EQ(helper.messages.size(), 1u);
-    EXPECT_EQ(helper.messages[0].text, "two lines were skipped");
-    EXPECT_EQ(helper.messages[0].caption, "Warning");
-    EXPECT_EQ(helper.messages[0].type, ImportHelperBase::Warning);
-
-    helper.answer = 2;
-    Table cancelled;
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, 1, &cancelled, nullptr, false, nullptr));
-}
-
-TEST(Read, OptionsGivenEmptyComeBackFilledAndOwnedByTheCaller) {
-    TempDir dir;
-    Helper helper;
-    const std::string file = dir / "o.ha";
-    WriteFile(file, "#alpha!\n1\n");
-    QmImportOpenOptions options{0, nullptr};
-    Table table;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, 1, &table, &options, false, nullptr));
-    // The reader has freed (and scribbled over) its own buffer by now.
-    ASSERT_EQ(options.size, static_cast<int>(("filled:" + file).size()));
+    EXPECT_EQ(helper.messages, Files{"Warning:two lines were skipped:" + std::to_string(ImportHelperBase::Warning) + "1"});
+    // Options given empty come back filled and owned by the caller: the reader has scribbled
+    // over and freed its own buffer by now.
     EXPECT_EQ(std::string(options.data, options.size), "filled:" + file);
     delete[] options.data;
 
-    // A failed read leaves the record empty again.
-    WriteFile(dir / "bad.ha", "#alpha!\n#failread\n1\n");
-    QmImportOpenOptions again{0, nullptr};
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({dir / "bad.ha"}, 1, &table, &again, false, nullptr));
-    EXPECT_EQ(again.size, 0);
-    EXPECT_EQ(again.data, nullptr);
+    Table second;
+    ASSERT_TRUE(Read({file}, beta, second));
+    EXPECT_TRUE(second.tableFlag);
+    EXPECT_STREQ(helper.GetFilenameRead(), ("Host Beta:" + file).c_str());
+    // With the checks skipped, the number is a list index.
+    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, helper.IndexOf("Host Gamma"), &table, nullptr, true, nullptr));
+    EXPECT_STREQ(helper.GetFilenameRead(), ("Host Gamma:" + file).c_str());
 
-    // Options with content reach the reader as they are.
-    WriteFile(dir / "echo.ha", "#alpha!\n#echo-options\nplaceholder\n");
-    std::string bytes = "given";
-    QmImportOpenOptions given{static_cast<int>(bytes.size()), bytes.data()};
-    Table echoed;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({dir / "echo.ha"}, 1, &echoed, &given, false, nullptr));
-    EXPECT_EQ(echoed.GetStringValue(1, 1), "given");
-    EXPECT_EQ(given.data, bytes.data());
+    // Several files, one of them elsewhere; the reader names nothing for several files, so
+    // the first file's title stands.
+    TempDir other;
+    WriteFile(other / "third.ha", "5,6\n");
+    Table three;
+    ASSERT_TRUE(Read({file, File("second.ha", "3,4\n"), other / "third.ha"}, 1, three)) << helper.GetErrorMessage();
+    ASSERT_EQ(three.GetNumberOfRows(), 4);
+    EXPECT_FLOAT_EQ(three.GetFloatData(1, 3), 3.0f);
+    EXPECT_FLOAT_EQ(three.GetFloatData(2, 4), 6.0f);
+    EXPECT_STREQ(helper.GetFilenameRead(), "d");
 }
 
-TEST(Read, ExceptionsEndTheReadCleanly) {
-    TempDir dir;
-    Helper helper;
-    const std::string file = dir / "e.ha";
-    WriteFile(file, "#alpha!\n1,boom\n");
+TEST_F(HelperTest, FailedReadsCarryTheirMessagesAndLeaveTheOptionsEmpty) {
+    // (files, message, whether the table was sized); the table fails on the text "boom".
+    const std::tuple<Files, std::string, int> cases[] = {
+        {{File("empty.ha", "#alpha!\n#rows0\n1,2\n")}, "The selected file does not contain any data. Import will be aborted.", 0},
+        {{File("fail.ha", "#alpha!\n#fail\n1\n")}, "test failure", 1},
+        {{File("boom.ha", "#alpha!\n1,boom\n")}, "Exception during file reading. Import will be aborted.", 1},
+        {{}, "The file does not exist.", 0},
+    };
+    for (const auto& [files, message, sized] : cases) {
+        Table table;
+        table.failOn = "boom";
+        QmImportOpenOptions options{0, nullptr};
+        EXPECT_FALSE(Read(files, 1, table, &options));
+        EXPECT_EQ(helper.GetErrorMessage(), message);
+        EXPECT_EQ(table.sizes, sized) << message;
+        EXPECT_EQ(options.size, 0) << message;
+        EXPECT_EQ(options.data, nullptr) << message;
+    }
+    EXPECT_EQ(helper.stops, 2) << "the progress bar is taken down after a failed read too";
 
-    Table failing;
-    failing.failOn = "boom";
-    QmImportOpenOptions options{0, nullptr};
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, 1, &failing, &options, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "Exception during file reading. Import will be aborted.");
-    EXPECT_EQ(options.data, nullptr);
-    EXPECT_EQ(helper.stops, 1) << "the progress bar is taken down after a failed read too";
-
-    // A cancellation leaves the last message as it was.
+    // A cancellation, by the table, the answer to a warning or the progress bar, leaves the
+    // last message as it was.
     helper.SetErrorMessage("earlier");
-    Table cancelling;
-    cancelling.failOn = "boom";
-    cancelling.cancel = true;
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, 1, &cancelling, &options, false, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "earlier");
-    EXPECT_EQ(options.size, 0);
-
+    Table table;
+    table.failOn = "boom";
+    table.fail = [] { throw CancelException(); };
+    EXPECT_FALSE(Read({dir / "boom.ha"}, 1, table));
+    helper.answer = 2;  // to the warning
+    EXPECT_FALSE(Read({File("w.ha", "#alpha!\n#warn w\n1\n")}, 1, table));
     helper.cancelInProgress = true;
-    Table table;
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, 1, &table, nullptr, false, nullptr));
+    EXPECT_FALSE(Read({dir / "fail.ha"}, 1, table));
     EXPECT_EQ(helper.GetErrorMessage(), "earlier");
-    EXPECT_EQ(helper.stops, 3);
+    EXPECT_EQ(helper.stops, 5);
 }
 
-TEST(Read, PythonPluginsReadThroughTheirCallback) {
-    struct Guard {
-        ~Guard() { ImportDLLLoader::UpdatePythonPlugins({}); }
-    } guard;
-    TempDir dir;
-    auto plugin = std::make_shared<ImportDLLLoader::PythonPlugin>();
-    plugin->name = "Py Reader";
-    plugin->extensions = {"pyr"};
-    plugin->canRead = plugin->canWrite = true;
-    std::vector<std::string> readFiles;
-    bool succeed = true;
-    plugin->readFunction = [&](const std::vector<std::string>& files, SpreadsheetData* target, ImportSpecBase*) {
-        readFiles = files;
-        target->SetDataSize(1, 1);
-        target->Set(1, 1, "from python");
-        return succeed;
-    };
-    std::string written;
-    plugin->writeFunction = [&](const std::string& path, const SpreadsheetData* source) {
-        written = path + "=" + source->GetStringValue(1, 1);
-        return true;
-    };
-    plugin->Setup();
-    ImportDLLLoader::UpdatePythonPlugins({plugin});
-
-    Helper helper;  // its table sees the plug-in
-    const std::string file = dir / "data.pyr";
-    WriteFile(file, "anything\n");
-    const int ordinal = helper.GetSupportedFormat("*.pyr");
-    ASSERT_GT(ordinal, 1);
-    Table table;
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, nullptr));
-    EXPECT_EQ(readFiles, std::vector<std::string>{file});
-    EXPECT_EQ(table.GetStringValue(1, 1), "from python");
-    EXPECT_STREQ(helper.GetFilenameRead(), "data");
-
-    Spec spec;
-    helper.specName = "named by the host";
-    ASSERT_TRUE(helper.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, &spec));
-    EXPECT_STREQ(helper.GetFilenameRead(), "named by the host");
-
-    succeed = false;
-    EXPECT_FALSE(helper.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, nullptr));
-
-    // Detected for writing by the extension of a file that does not exist yet.
-    EXPECT_TRUE(helper.WriteSpreadsheetFile((dir / "out.pyr").c_str(), 0, &table, nullptr));
-    EXPECT_EQ(written, dir / "out.pyr" + "=from python");
-
-    // A Python format has no default options to give.
-    EXPECT_EQ(helper.GetFileOptions({file}, helper.IndexOf("Py Reader"), false), nullptr);
-}
-
-TEST(Options, DefaultsForOneOrSeveralFiles) {
-    TempDir dir;
-    Helper helper;
-    const int alpha = helper.IndexOf("Host Alpha");
-    const std::string a = dir / "a.ha", b = dir / "b.ha";
-    auto one = ImportOptionsHelper::OpenOptions::Adopt(helper.GetFileOptions({a}, alpha, true));
-    ASSERT_NE(one, nullptr);
-    EXPECT_EQ(std::string(one->data, one->size), "defaults:1:" + a + ":1");
-    auto two = ImportOptionsHelper::OpenOptions::Adopt(helper.GetFileOptions({a, b}, alpha, false));
-    EXPECT_EQ(std::string(two->data, two->size), "defaults:2:" + a + "|" + b + ":0");
-
-    EXPECT_EQ(helper.GetFileOptions({}, alpha, false), nullptr);
-    EXPECT_EQ(helper.GetErrorMessage(), "The file does not exist.");
-}
-
-TEST(Write, ByWriteOrdinalOrByThePathsExtension) {
-    TempDir dir;
-    Helper helper;
+TEST_F(HelperTest, WritesByWriteOrdinalOrByThePathsExtension) {
     Table table;
     table.SetDataSize(2, 2);
     table.Set(1, 1, "a");
     table.Set(2, 1, 1.5f);
     table.Set(1, 2, "b");
     table.Set(2, 2, 2.0f);
-
-    const std::string out = dir / "out.hw";
-    const int ordinal = helper.GetFormatIndex(out, true, false);
-    ASSERT_GT(ordinal, 0);
-    ASSERT_TRUE(helper.WriteSpreadsheetFile(out.c_str(), ordinal, &table, nullptr)) << helper.GetErrorMessage();
-    EXPECT_EQ(ReadFile(out), "Host Writer\na,1.5\nb,2\n");
-
-    const std::string detected = dir / "new.hw";
-    ASSERT_TRUE(helper.WriteSpreadsheetFile(detected.c_str(), 0, &table, nullptr));
-    EXPECT_EQ(ReadFile(detected), "Host Writer\na,1.5\nb,2\n");
-
+    const int ordinal = helper.GetFormatIndex("out.hw", true, false);
     const char* unsupported = "Save not supported for the current file format\nor the file format could not be deduced.";
-    EXPECT_FALSE(helper.WriteSpreadsheetFile((dir / "new.hbb").c_str(), 0, &table, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), unsupported);
-    helper.SetErrorMessage("");
-    EXPECT_FALSE(helper.WriteSpreadsheetFile((dir / "x.hw").c_str(), 100000, &table, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), unsupported);
+    // (file, write ordinal, message; none when the write succeeds)
+    for (auto [name, number, message] : {std::tuple{"out.hw", ordinal, ""}, {"new.hw", 0, ""}, {"new.hbb", 0, unsupported},
+                                         {"x.hw", 100000, unsupported}, {"no-such-dir/x.hw", ordinal, "test failure"}}) {
+        helper.SetErrorMessage("");
+        EXPECT_EQ(helper.WriteSpreadsheetFile((dir / name).c_str(), number, &table, nullptr), !*message) << name;
+        EXPECT_EQ(helper.GetErrorMessage(), message);
+        EXPECT_EQ(ReadFile(dir / name), *message ? "" : "Host Writer\na,1.5\nb,2\n") << name;
+    }
+}
 
-    EXPECT_FALSE(helper.WriteSpreadsheetFile((dir / "no-such-dir/x.hw").c_str(), ordinal, &table, nullptr));
-    EXPECT_EQ(helper.GetErrorMessage(), "test open failure");
+TEST_F(HelperTest, PythonPluginsAppearForEveryLoaderAndReadAndWriteThroughTheirCallbacks) {
+    struct Guard {
+        ~Guard() { ImportDLLLoader::UpdatePythonPlugins({}); }
+    } guard;
+    auto plugin = std::make_shared<ImportDLLLoader::PythonPlugin>();
+    plugin->name = "Host Alpha";  // named like a library format, but a format of its own
+    plugin->extensions = {".pyr", std::string(300, 'x')};
+    plugin->canRead = plugin->canWrite = true;
+    bool succeed = true;
+    std::string log;
+    plugin->readFunction = [&](const Files& files, SpreadsheetData* target, ImportSpecBase*) {
+        log += "read " + files.at(0) + ";";
+        target->SetDataSize(1, 1);
+        target->Set(1, 1, "from python");
+        return succeed;
+    };
+    plugin->writeFunction = [&](const std::string& path, const SpreadsheetData* source) {
+        log += "wrote " + path + "=" + source->GetStringValue(1, 1);
+        return true;
+    };
+    plugin->Setup();
+    EXPECT_EQ(plugin->filter, "Host Alpha (*.pyr)");
+    // Each extension at most 256 characters; the list keeps whole entries within 50.
+    EXPECT_EQ(plugin->extensions[1].size(), 256u);
+    EXPECT_EQ(plugin->extensionList, std::string(".pyr\0\0", 6));
+
+    // The fixture's loader was made before; it sees the plug-in, and finds it as itself.
+    const int libraries = loader->SizeInfos();
+    auto other = std::make_shared<ImportDLLLoader::PythonPlugin>(*plugin);
+    other->name = "Py Other";
+    ImportDLLLoader::UpdatePythonPlugins({other, nullptr});
+    ASSERT_EQ(loader->SizeInfos(), libraries + 1);
+    // A replacement with as many plug-ins is still a change every loader must see.
+    ImportDLLLoader::UpdatePythonPlugins({plugin});
+    ASSERT_EQ(loader->GetPythonPlugin(libraries + 1), plugin.get());
+    const std::string file = File("data.pyr", "no tags\n");
+    EXPECT_EQ(loader->GetSpreadsheetFileIndex(file.c_str()), libraries + 1);
+
+    Helper python(new RecordingLoader);  // its table sees the plug-in
+    const int ordinal = python.GetSupportedFormat("*.pyr");
+    ASSERT_GT(ordinal, 1);
+    Table table;
+    ASSERT_TRUE(python.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, nullptr));
+    EXPECT_EQ(table.GetStringValue(1, 1), "from python");
+    EXPECT_STREQ(python.GetFilenameRead(), "data");
+    succeed = false;
+    EXPECT_FALSE(python.ReadSpreadsheetFile({file}, ordinal, &table, nullptr, false, nullptr));
+    // Chosen for writing by the extension of a file that does not exist yet.
+    EXPECT_TRUE(python.WriteSpreadsheetFile((dir / "out.pyr").c_str(), 0, &table, nullptr));
+    EXPECT_EQ(log, "read " + file + ";read " + file + ";wrote " + dir / "out.pyr" + "=from python");
 }
 
 TEST(Messages, TheBaseWritesThemToTheLog) {
     std::vector<Log::Entry> entries;
     Log::Sink previous = Log::SetSink([&](const Log::Entry& e) { entries.push_back(e); });
     {
-        ImportHelperBase helper(nullptr, ExtraDirectory().c_str());
+        ImportHelperBase helper(nullptr, ExtraDirectory());
         EXPECT_EQ(helper.PutMsg1("be careful", "Warning", ImportHelperBase::Warning, 7), 7);
         helper.PutMsg2("file.txt", "two rows skipped", "ignored");
     }
     Log::SetSink(previous);
     ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].source, "ImportHelper");
-    EXPECT_EQ(entries[0].tag, "PutMsgMB");
-    EXPECT_EQ(entries[0].text, "be careful");
-    EXPECT_EQ(entries[0].importance, 3);
-    EXPECT_FALSE(entries[0].flush);
-    EXPECT_EQ(entries[1].tag, "PutMsgDD");
-    EXPECT_EQ(entries[1].text, "file.txt: two rows skipped");
-    EXPECT_EQ(entries[1].importance, 3);
+    EXPECT_EQ(entries[0].source + entries[0].tag + ":" + entries[0].text, "ImportHelperPutMsgMB:be careful");
+    EXPECT_EQ(entries[1].tag + ":" + entries[1].text, "PutMsgDD:file.txt: two rows skipped");
+    EXPECT_EQ(entries[0].importance + entries[1].importance, 6);
 }

@@ -1,58 +1,52 @@
 #pragma once
-// Scratch directories, file helpers and library checks for the host-layer tests.
+// Scratch directories, files, test plug-in copies and a recording loader for the host-layer tests.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "data/SpreadsheetData.h"
+#include "host/ImportDLLLoader.h"
 
 namespace hosttest {
 
 namespace fs = std::filesystem;
 
-inline const std::string kPluginDir = KELTO_HOST_PLUGIN_DIR;
-
 // A fresh directory under the system's temporary directory, removed with the object.
-class TempDir {
-public:
-    TempDir() {
+struct TempDir {
+    std::string path = [] {
         std::string pattern = (fs::temp_directory_path() / "kelto-host-XXXXXX").string();
         if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        path_ = pattern;
-    }
+        return pattern;
+    }();
+    TempDir() = default;
+    TempDir(const TempDir&) = delete;
     ~TempDir() {
         std::error_code ec;
-        fs::remove_all(path_, ec);
+        fs::remove_all(path, ec);
     }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
-private:
-    std::string path_;
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
 inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream out(path, std::ios::binary);
-    out << content;
-    ASSERT_TRUE(out.good()) << path;
+    std::ofstream(path, std::ios::binary) << content;
 }
 
 inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::stringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
 // Copies a test plug-in (by its file name in the plug-in directory) to `to`.
 inline void CopyPlugin(const std::string& name, const std::string& to) {
-    fs::copy_file(kPluginDir + "/" + name, to, fs::copy_options::overwrite_existing);
+    fs::copy_file(KELTO_HOST_PLUGIN_DIR "/" + name, to, fs::copy_options::overwrite_existing);
 }
 
 // The handle of the library at `path` when it is loaded, else null; takes no reference.
@@ -61,5 +55,57 @@ inline void* LoadedHandle(const std::string& path) {
     if (handle) dlclose(handle);
     return handle;
 }
+
+// The in-memory table, counting size changes and failing on one cell text when asked.
+class Table : public FloatStringSpreadsheetData {
+public:
+    using FloatStringSpreadsheetData::Set;
+    void SetDataSize(int cols, int rows) override {
+        ++sizes;
+        FloatStringSpreadsheetData::SetDataSize(cols, rows);
+    }
+    void Set(int col, int row, const char* text) override {
+        if (text == failOn) fail();
+        FloatStringSpreadsheetData::Set(col, row, text);
+    }
+    int sizes = 0;
+    std::string failOn = "\x01";
+    std::function<void()> fail = [] { throw std::runtime_error("the host's table failed"); };
+};
+
+// The extra plug-in directory of the detection and helper tests: the "alpha" test library and
+// the hand-written "echo" one. The first loader of a process fixes the process-wide list, so
+// every loader and helper of those tests passes this directory.
+inline const char* ExtraDirectory() {
+    static TempDir dir;
+    static bool ready = (CopyPlugin("libhostalphasprfile.so", dir / "alpha.so"),
+                         CopyPlugin("libhostminiechosprfile.so", dir / "echo.so"), true);
+    return ready ? dir.path.c_str() : nullptr;
+}
+
+// A loader that records what SelectFormat is asked to choose from, and may answer for it.
+class RecordingLoader : public ImportDLLLoader {
+public:
+    RecordingLoader() { Init(ExtraDirectory()); }
+
+    int SelectFormat(std::list<InstanceInfo>& candidates, const char* path) override {
+        ++calls;
+        seen.clear();
+        for (const InstanceInfo& e : candidates) seen.push_back(e.info->name);
+        return forced ? *forced : ImportDLLLoader::SelectFormat(candidates, path);
+    }
+
+    // The list index of the last entry named `name`, or -1.
+    int IndexOf(const std::string& name) {
+        int found = -1;
+        for (int i = 1; i <= SizeInfos(); ++i)
+            if (name == GetInfo(i)->name) found = i;
+        return found;
+    }
+
+    int calls = 0;
+    std::vector<std::string> seen;
+    const int* forced = nullptr;
+};
 
 }  // namespace hosttest

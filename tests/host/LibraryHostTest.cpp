@@ -4,10 +4,7 @@
 // writes go through whichever library serves a format last.
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "HostTestSupport.h"
-#include "data/SpreadsheetData.h"
 #include "host/ImportHelperBase.h"
 #include "host/ImportOptionsHelper.h"
 #include "plugin/QmImport.h"
@@ -16,18 +13,7 @@ using namespace hosttest;
 
 namespace {
 
-const std::string kLibrary = std::string(KELTO_BIN_DIR) + "/libKELTOnewsprfile.so";
-
-const std::string& ExtraDirectory() {
-    static TempDir dir;
-    static bool ready = [] {
-        fs::copy_file(kLibrary, dir / "libKELTOcopy.so");
-        CopyPlugin("libhostalphasprfile.so", dir / "alpha.so");
-        return true;
-    }();
-    (void)ready;
-    return dir.path();
-}
+const std::string kLibrary = KELTO_BIN_DIR "/libKELTOnewsprfile.so";
 
 // Records which libraries serve the candidates it is asked to choose from.
 class Loader : public ImportDLLLoader {
@@ -40,43 +26,29 @@ public:
     std::vector<void*> modules;
 };
 
-class Host : public ImportHelperBase {
-public:
-    explicit Host(Loader* loader) : ImportHelperBase(loader, ExtraDirectory().c_str()) {}
-    int PutMsg1(const char* text, const char*, MessageType, int) override {
-        warnings.push_back(text);
-        return 1;
-    }
-    std::vector<std::string> warnings;
-};
-
 }  // namespace
 
-TEST(LibraryHost, FormatsOfTheLibraryAndItsCopyAreNotDoubled) {
+TEST(LibraryHost, FormatsOfTheLibraryAndItsCopyAreNotDoubledAndReadAndWriteText) {
+    TempDir extra, dir;
+    fs::copy_file(kLibrary, extra / "libKELTOcopy.so");
+    CopyPlugin("libhostalphasprfile.so", extra / "alpha.so");
     auto* loader = new Loader;
-    Host host(loader);
+    ImportHelperBase host(loader, extra.path.c_str());
     const int own = QmImportSizeFileFormatsSupported();
     ASSERT_GT(own, 0);
     EXPECT_EQ(loader->SizeInfos(), own + 6) << "the library's formats once, and alpha's six";
 
     // Every format of the library is now served by the copy, the last library found.
-    TempDir dir;
     WriteFile(dir / "x.unknown", "#alpha? beta?\n");
     loader->GetSpreadsheetFileIndex((dir / "x.unknown").c_str());
-    void* copy = LoadedHandle(ExtraDirectory() + "/libKELTOcopy.so");
-    void* self = LoadedHandle(kLibrary);
+    void* copy = LoadedHandle(extra / "libKELTOcopy.so");
     ASSERT_NE(copy, nullptr);
     ASSERT_FALSE(loader->modules.empty());
-    for (void* module : loader->modules) EXPECT_NE(module, self);
+    for (void* module : loader->modules) EXPECT_NE(module, LoadedHandle(kLibrary));
     EXPECT_NE(std::find(loader->modules.begin(), loader->modules.end(), copy), loader->modules.end());
-}
 
-TEST(LibraryHost, ReadsAndWritesTextThroughTheHelper) {
-    Host host(new Loader);
-    TempDir dir;
     const std::string in = dir / "table.txt";
     WriteFile(in, "name\tvalue\nfirst\t1.25\nsecond\t-3\n");
-
     FloatStringSpreadsheetData table;
     QmImportOpenOptions options{0, nullptr};
     ASSERT_TRUE(host.ReadSpreadsheetFile({in}, 1, &table, &options, false, nullptr)) << host.GetErrorMessage();
@@ -91,9 +63,8 @@ TEST(LibraryHost, ReadsAndWritesTextThroughTheHelper) {
     EXPECT_EQ(ImportOptionsHelper::GetReadOrder(defaults), 3);
 
     const std::string out = dir / "copy.txt";
-    const int ordinal = host.GetFormatIndex(out, true, false);
-    ASSERT_GT(ordinal, 0);
-    ASSERT_TRUE(host.WriteSpreadsheetFile(out.c_str(), ordinal, &table, nullptr)) << host.GetErrorMessage();
+    ASSERT_TRUE(host.WriteSpreadsheetFile(out.c_str(), host.GetFormatIndex(out, true, false), &table, nullptr))
+        << host.GetErrorMessage();
     FloatStringSpreadsheetData again;
     ASSERT_TRUE(host.ReadSpreadsheetFile({out}, 1, &again, nullptr, false, nullptr)) << host.GetErrorMessage();
     EXPECT_EQ(again.GetStringValue(1, 2), "first");
