@@ -20,11 +20,12 @@ struct Handle {
 
 Handle* FromHandle(SpreadsheetFile* handle) { return reinterpret_cast<Handle*>(handle); }
 
-std::string FirstLine(const std::string& path, bool& ok) {
-    std::ifstream in(path);
+// The question, or empty when the file does not start with "ASK ".
+std::string Question(const char* path) {
+    std::ifstream in(path ? path : "");
     std::string line;
-    ok = static_cast<bool>(std::getline(in, line));
-    return line;
+    std::getline(in, line);
+    return line.rfind("ASK ", 0) == 0 ? line.substr(4) : "";
 }
 
 }  // namespace
@@ -35,8 +36,7 @@ KELTO_C_API int QmImportSizeFileFormatsSupported() { return 1; }
 KELTO_C_API const QmImportFileFormatInfo* QmImportGetFileFormatInfo(int) { return &kAsking; }
 
 KELTO_C_API unsigned char QmImportIsCorrectFileType(int, const char* path) {
-    bool ok = false;
-    return FirstLine(path ? path : "", ok).rfind("ASK ", 0) == 0 && ok ? 2 : 0;
+    return Question(path).empty() ? 0 : 2;
 }
 
 KELTO_C_API bool QmImportOpen(int, const char* path, bool read, SpreadsheetFile** handle, QmImportOpenOptions*) {
@@ -60,13 +60,12 @@ KELTO_C_API bool QmImportEstablishSize(int, SpreadsheetFile*, int* rows, int* co
 
 KELTO_C_API bool QmImportRead(int, SpreadsheetFile* handle, ReadCallbackRecord* record) {
     Handle* h = FromHandle(handle);
-    bool ok = false;
-    std::string line = FirstLine(h->path, ok);
-    if (!ok || line.rfind("ASK ", 0) != 0) {
+    const std::string question = Question(h->path.c_str());
+    if (question.empty()) {
         h->error = "An asking file starts with ASK and its question.";
         return false;
     }
-    bool yes = kelto::platform::AskYesNo(line.substr(4)) == kelto::platform::PromptAnswer::Yes;
+    bool yes = kelto::platform::AskYesNo(question) == kelto::platform::PromptAnswer::Yes;
     record->SetString(record, 1, 1, "answer");
     record->SetString(record, 2, 1, yes ? "yes" : "no");
     h->warning = "The answer was\nrecorded.";
