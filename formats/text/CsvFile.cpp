@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "outside/utl/Exception.h"
 #include "outside/utl/QmFile.h"
 #include "outside/utl/QmTextIOStream.h"
 #include "platform/Translate.h"
@@ -487,6 +488,8 @@ int CsvFile::SetOptions(QmImportOpenOptions* record) {
         options.SetEncoding(chosen.GetEncoding());
         options.SetDelimiter(chosen.GetDelimiter());
         options.SetIgnoreConsecutiveDelimiters(chosen.GetIgnoreConsecutiveDelimiters());
+    } catch (const CancelException&) {
+        throw;  // the user stopped the import: not a failure of this file
     } catch (const std::exception&) {
         return Fail(kOpenFailed);
     }
@@ -506,6 +509,8 @@ int CsvFile::Read(ReadSpreadSheetData* data) {
         if (parser.EndedInQuotedField())
             warning = kelto::Translate("The file ends inside a quoted field; the last record may be incomplete.");
         parser.GetData(*data, INT_MAX, INT_MAX);
+    } catch (const CancelException&) {
+        throw;  // from the target: the user stopped the import
     } catch (const std::exception&) {
         return Fail(kReadFailed);
     }
@@ -534,6 +539,8 @@ QmImportOpenOptions* CsvFile::GetFileReadOptions(const char* name, bool) {
         auto* record = new QmImportOpenOptions{0, nullptr};
         special->Write(record);
         return record;
+    } catch (const CancelException&) {
+        throw;
     } catch (const std::exception&) {
         if (status == 0) status = kBadOptions;
         return nullptr;

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "outside/utl/Exception.h"
 #include "outside/utl/QmFile.h"
 #include "outside/utl/QmTextIOStream.h"
 #include "platform/Translate.h"
@@ -235,6 +236,8 @@ int DIFFile::Open(bool read, const char* name, QmImportOpenOptions* record) {
         options.SetEncoding(chosen.GetEncoding());
         options.SetDelimiter(chosen.GetDelimiter());
         options.SetIgnoreConsecutiveDelimiters(chosen.GetIgnoreConsecutiveDelimiters());
+    } catch (const CancelException&) {
+        throw;  // the user stopped the import: not a failure of this file
     } catch (const std::exception&) {
         return Fail(kOpenFailed);
     }
@@ -439,6 +442,8 @@ QmImportOpenOptions* DIFFile::GetFileReadOptions(const char* name, bool) {
         auto* record = new QmImportOpenOptions{0, nullptr};
         options.Write(record);
         return record;
+    } catch (const CancelException&) {
+        throw;
     } catch (const std::exception&) {
         if (status == 0) status = kBadOptions;
         return nullptr;

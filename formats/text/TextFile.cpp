@@ -16,6 +16,7 @@
 #include "formats/text/TextEncodingName.h"
 #include "outside/utl/BinaryIO.h"
 #include "outside/utl/ConfigurationSection.h"
+#include "outside/utl/Exception.h"
 #include "outside/utl/HtmlUtilities.h"
 #include "outside/utl/QmFile.h"
 #include "outside/utl/QmTextIOStream.h"
@@ -232,6 +233,8 @@ int TextFile::SetOptions(QmImportOpenOptions* record) {
             options.SetDelimiter(defaults.GetDelimiter());
             options.SetIgnoreConsecutiveDelimiters(defaults.GetIgnoreConsecutiveDelimiters());
         }
+    } catch (const CancelException&) {
+        throw;  // the user stopped the import: not a failure of this file
     } catch (const std::exception&) {
         return Fail(kOpenFailed);
     }
@@ -262,6 +265,8 @@ int TextFile::Open(bool read, const char* name, QmImportOpenOptions* record) {
             if (check == FileCheck::Missing) return Fail(kOpenFailed);
             if (check == FileCheck::Binary) return Fail(kBinaryFile);
         }
+    } catch (const CancelException&) {
+        throw;
     } catch (const std::exception&) {
         return Fail(kOpenFailed);
     }
@@ -412,6 +417,8 @@ QmImportOpenOptions* TextFile::GetFileReadOptions(const char* name, bool) {
         auto* record = new QmImportOpenOptions{0, nullptr};
         options.Write(record);
         return record;
+    } catch (const CancelException&) {
+        throw;
     } catch (const std::exception&) {
         if (status == 0) status = kBadOptions;
         return nullptr;

@@ -4,8 +4,11 @@
 
 #include <filesystem>
 
+#include "formats/text/CsvFile.h"
+#include "formats/text/DIFFile.h"
 #include "formats/text/TextFile.h"
 #include "formats/text/TextTestSupport.h"
+#include "outside/utl/Exception.h"
 #include "outside/utl/QmTextIOStream.h"
 
 using namespace kelto::test;
@@ -308,4 +311,59 @@ TEST(TextFormats, RegisteredRecordsAndKindOfFile) {
                  {1, 0, 1, 1, 1, 1});
     EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Text File"), dir.File("x.txt").c_str()), 1);
     EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Text UTF-8 File"), dir.File("x.txt").c_str()), 0);
+}
+
+namespace {
+
+// The options step of each format stops, as a host's options dialog would: cancelled by the
+// user, or failing.
+[[noreturn]] void Stop(bool cancel) {
+    if (cancel) throw CancelException();
+    throw Exception("the options could not be made");
+}
+struct StoppingText : TextFile {
+    explicit StoppingText(bool c) : cancel(c) {}
+    TextFileOptions GetTextFileOptions() override { Stop(cancel); }
+    bool cancel;
+};
+struct StoppingDif : DIFFile {
+    explicit StoppingDif(bool c) : cancel(c) {}
+    DifFileOptions GetDifFileOptions() override { Stop(cancel); }
+    bool cancel;
+};
+struct StoppingCsv : CsvFile {
+    explicit StoppingCsv(bool c) : cancel(c) {}
+    std::unique_ptr<CsvFileOptions> GetCsvFileOptions(const char*) override { Stop(cancel); }
+    bool cancel;
+};
+
+class CancellingTable : public RecordingTable {
+public:
+    void SetDataSize(int, int) override { throw CancelException(); }
+};
+
+}  // namespace
+
+TEST(TextFormats, ACancellationIsPassedOnAndOtherFailuresBecomeCodes) {
+    TempDir dir;
+    WriteFile(dir.File("a.txt"), "a,b\n");
+    WriteFile(dir.File("a.dif"), "TABLE\n0,1\n\"t\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n0,1\nV\n-1,0\nEOD\n");
+    const std::string txt = dir.File("a.txt"), dif = dir.File("a.dif");
+    EXPECT_THROW(StoppingText(true).GetFileReadOptions(txt.c_str(), false), CancelException);
+    EXPECT_THROW(StoppingText(true).Open(true, txt.c_str(), nullptr), CancelException);
+    EXPECT_THROW(StoppingDif(true).GetFileReadOptions(dif.c_str(), false), CancelException);
+    EXPECT_THROW(StoppingDif(true).Open(true, dif.c_str(), nullptr), CancelException);
+    EXPECT_THROW(StoppingCsv(true).GetFileReadOptions(txt.c_str(), false), CancelException);
+    CsvFile csv;
+    ASSERT_EQ(csv.Open(true, txt.c_str(), nullptr), 0);
+    CancellingTable target;
+    EXPECT_THROW(csv.Read(&target), CancelException);
+
+    StoppingText text(false);
+    EXPECT_EQ(text.Open(true, txt.c_str(), nullptr), 512);
+    StoppingDif difFile(false);
+    EXPECT_EQ(difFile.Open(true, dif.c_str(), nullptr), 768);
+    StoppingCsv csvFile(false);
+    EXPECT_EQ(csvFile.GetFileReadOptions(txt.c_str(), false), nullptr);
+    EXPECT_EQ(ErrorOf(csvFile), "Incorrect format of file open options");
 }
