@@ -166,8 +166,9 @@ bool QmFile::GetFileNames(const char* argument, std::vector<std::string>& paths)
     std::string directory = argument;
     const char* p = argument + directory.size() + 1;
     if (!*p) {
-        // A directory alone, or the multi-file form without names: nothing to read. (A
-        // directory given alone ends in one NUL; the byte after it is never looked at.)
+        // A directory alone ("directory\0\0"), or the multi-file form without names: nothing
+        // to read. The byte just read lies beyond the first NUL, so a caller passing a lone
+        // directory must end it with two NULs, as the multi-file form is ended.
         return false;
     }
     for (; *p; p += std::strlen(p) + 1) paths.push_back(Join(directory, p));

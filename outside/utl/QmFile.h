@@ -32,9 +32,12 @@ public:
     // The paths named by a reader's file-name argument, in order: either one path, or the
     // multi-file form "directory\0name1\0name2\0...\0\0", each name joined to the directory
     // (a name that is an absolute path stands alone). From a C string the multi-file form is
-    // recognised by its first element naming an existing directory: only then is anything
-    // after the first NUL read. From a string_view the length tells. False when no path
-    // results.
+    // recognised by its first element naming an existing directory, and then the byte after
+    // the first NUL is read to tell a list of names from none. So the caller's buffer must
+    // hold a second NUL whenever the first element is a directory: the multi-file form always
+    // does, and a lone directory must be passed as "directory\0\0" (it gives false). A
+    // first element that is no directory is all that is read. From a string_view the length
+    // tells. False when no path results.
     static bool GetFileNames(const char* argument, std::vector<std::string>& paths);
     static bool GetFileNames(std::string_view argument, std::vector<std::string>& paths);
 };
