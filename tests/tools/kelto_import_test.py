@@ -167,6 +167,37 @@ class Convert(Scratch):
             self.assertEqual(f.readline().strip(), b"TABLE")
 
 
+class SeveralFiles(Scratch):
+    def test_formats_that_open_one_path_read_each_file_and_stack_the_tables(self):
+        # Text, CSV and DIF take several files one at a time: each is read by itself (a CSV
+        # cut inside quotes warns), the narrower tables are widened, "read_name" is the first.
+        cut = "x,y\n1,\"open\n"
+        for names, datas, expected, warnings in (
+                (("a.txt", "b.txt"), ("a\t1\n", "b\t2\t3\n"), [["a", num("1"), None], ["b", num("2"), num("3")]], 0),
+                (("a.csv", "b.csv", "c.csv"), (cut, "p,q,r\n", cut),
+                 [["x", "y", None], [num("1"), "open", None], ["p", "q", "r"], ["x", "y", None], [num("1"), "open", None]], 2),
+                (("a.dif", "b.dif"), (DIF, DIF), DIF_CELLS + DIF_CELLS, 0)):
+            with self.subTest(files=names):
+                paths = [self.write(n, d) for n, d in zip(names, datas)]
+                doc = self.show_json(*paths)
+                self.assertEqual((doc["read_name"], cells(doc)), ("a", expected))
+                self.assertEqual((doc["rows"], doc["columns"]), (str(len(expected)), str(len(expected[0]))))
+                self.assertEqual(len(doc["warnings"]), warnings)
+        # convert writes the stacked table; a failing file is named in the error.
+        out_path = os.path.join(self.dir, "both.dif")
+        code, out, err = run("convert", "-o", out_path, *paths)
+        self.assertEqual((code, cells(self.show_json(out_path))), (0, DIF_CELLS + DIF_CELLS), err)
+        broken = self.write("broken.dif", DIF.replace('"Ärger"', "Ärger"))
+        self.assert_one_line_error(*run("show", paths[0], broken), 1, broken, "An error was found in a DIF record.")
+
+    def test_a_format_that_reads_files_together_gets_them_in_one_read(self):
+        # Its reader gets the multi-file argument and puts in each row the number of files.
+        paths = [self.write(name, "") for name in ("one.tog", "two.tog")]
+        code, out, err = run("--plugin-dir", PLUGIN_DIR, "show", "--json", "--format", "Together File", *paths)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(cells(parse(out)), [["one.tog", num("2")], ["two.tog", num("2")]])
+
+
 class OpenOptions(Scratch):
     def test_printed_options_edited_change_what_is_read(self):
         path = self.write("semi.txt", "a;b;c\n1;2;3\n")

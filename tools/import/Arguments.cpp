@@ -167,8 +167,9 @@ and convert would pass to the reader.
         return R"(Usage: kelto-import show [--format F] [--options XML] [--set KEY=VALUE]...
                           [--max-rows N] [--max-columns N] [--json] FILE...
 
-Reads the file(s) into one table and prints it. Several files are read together, as one
-multi-file read, where the format allows it.
+Reads the file(s) into one table and prints it. Several files are read together, in one
+multi-file read, where the format reads them so (multi_file 2); text, CSV and DIF files
+(multi_file 1) are read one by one and their tables stacked in the order given.
 
   --format F         the format: name, filter text or pattern; detected when not given
   --options XML      open options: a document as `options` prints it ("-": standard input)

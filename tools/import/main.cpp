@@ -140,7 +140,7 @@ int Formats(CommandLineHost& host, const Arguments& args) {
         out += Padded(info->name ? info->name : "", nameWidth, false) + "  " + use + "  " +
                Padded(Extensions(*info, " "), extWidth, false) + "  " + (info->filter ? info->filter : "") + "\n";
     }
-    out += "(r: reads, w: writes, m: reads several files together)\n";
+    out += "(r: reads, w: writes, m: several files make one table)\n";
     Out(out);
     return kOk;
 }
@@ -249,10 +249,32 @@ std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::strin
 struct ReadResult {
     int index = 0;
     std::string formatName;
+    std::string readName;  // what the (first) read was called
     std::vector<std::string> warnings;
 };
 
-// Reads the files of `args` into `table`; returns the exit status.
+// One read of `files` (one file, or several for a format that reads them together) into
+// `table`, its warnings added to `result`; returns the exit status. The first read names
+// what was read.
+int ReadOnce(CommandLineHost& host, const std::vector<std::string>& files, int index, QmImportOpenOptions* options,
+             bool first, FloatStringSpreadsheetData& table, ReadResult& result) {
+    host.SetSubject(Subject(files));
+    bool ok = host.Read(files, index, table, options);
+    for (std::string& warning : host.TakeMessages()) result.warnings.push_back(std::move(warning));
+    host.SetSubject(std::string());
+    if (!ok) {
+        std::string message = host.GetErrorMessage();
+        return Fail(Subject(files), message.empty() ? "the read was cancelled" : message);
+    }
+    if (first) result.readName = host.GetFilenameRead();
+    return kOk;
+}
+
+// Reads the files of `args` into `table`; returns the exit status. A format whose record
+// says multiFile 2 reads several files together, in one read (the spectral formats, one
+// file per row); one that says 1 takes several files only one at a time (its readers open a
+// single path), so each file is read by itself and the tables are stacked in the order given,
+// the narrower ones padded with missing cells.
 int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadsheetData& table, ReadResult& result) {
     int status = kOk;
     result.index = ChooseFormat(host, args, status);
@@ -262,13 +284,14 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     std::unique_ptr<OpenOptions> options;
     if (std::optional<std::string> text = OptionsDocument(host, args, result.index)) options = MakeOptions(args, *text);
 
-    host.SetSubject(Subject(args.files));
-    bool ok = host.Read(args.files, result.index, table, options.get());
-    result.warnings = host.TakeMessages();
-    host.SetSubject(std::string());
-    if (!ok) {
-        std::string message = host.GetErrorMessage();
-        return Fail(Subject(args.files), message.empty() ? "the read was cancelled" : message);
+    if (args.files.size() < 2 || host.GetMultiFileSupport(result.index) != 1)
+        return ReadOnce(host, args.files, result.index, options.get(), true, table, result);
+    for (std::size_t i = 0; i < args.files.size(); ++i) {
+        FloatStringSpreadsheetData part;
+        if (int status = ReadOnce(host, {args.files[i]}, result.index, options.get(), i == 0, i == 0 ? table : part, result);
+            status != kOk)
+            return status;
+        if (i > 0) table.GetFloatStringMatrix().MoveBelow(part.GetFloatStringMatrix());
     }
     return kOk;
 }
@@ -318,13 +341,13 @@ int Options(CommandLineHost& host, const Arguments& args) {
 // ---------------------------------------------------------------------------------------
 // show
 
-void PrintJson(const FloatStringSpreadsheetData& table, const ReadResult& read, const char* readName, long long maxRows) {
+void PrintJson(const FloatStringSpreadsheetData& table, const ReadResult& read, long long maxRows) {
     const int rows = table.GetNumberOfRows();
     const int columns = table.GetNumberOfColumns();
     std::string out = "{\"format\": ";
     AppendJsonString(out, read.formatName);
     out += ", \"read_name\": ";
-    AppendJsonString(out, readName ? readName : "");
+    AppendJsonString(out, read.readName);
     out += ", \"columns\": " + std::to_string(columns) + ", \"rows\": " + std::to_string(rows) + ", \"cells\": [";
     const long long shown = std::min<long long>(rows, maxRows);
     for (int r = 1; r <= shown; ++r) {
@@ -399,7 +422,7 @@ int Show(CommandLineHost& host, const Arguments& args) {
     ReadResult read;
     if (int status = ReadTable(host, args, table, read); status != kOk) return status;
     if (args.json)
-        PrintJson(table, read, host.GetFilenameRead(), args.maxRows.value_or(std::numeric_limits<long long>::max()));
+        PrintJson(table, read, args.maxRows.value_or(std::numeric_limits<long long>::max()));
     else
         PrintText(table, read, Subject(args.files), args.maxRows.value_or(kDefaultRows),
                   args.maxColumns.value_or(kDefaultColumns));
