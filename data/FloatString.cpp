@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -195,7 +196,79 @@ void FloatString::Set(const char* text) {
     const char* p = text;
     while (IsAsciiSpace(*p)) ++p;
     if (*p == '\0') return;
+    if (!SetPlainNumber(p)) SetParsed(p);
+}
 
+void FloatString::SetGeneral(const char* text) {
+    SetMissing();
+    errno = 0;
+    if (!text) return;
+    const char* p = text;
+    while (IsAsciiSpace(*p)) ++p;
+    if (*p == '\0') return;
+    SetParsed(p);
+}
+
+// The bulk of every numeric import: an optional sign, at most 19 digits with an optional
+// ".", optional trailing white space, nothing else. Its value is computed exactly as
+// qmstrtod computes it (the digits as one integer, divided once by an exact power of ten,
+// which rounds correctly) and then decided exactly as SetParsed decides. Anything else, and
+// integers beyond 2^53 with a fraction part, is left to SetParsed (false).
+bool FloatString::SetPlainNumber(const char* p) {
+    const char* q = p;
+    const bool negative = *q == '-';
+    if (*q == '-' || *q == '+') ++q;
+    const char* digits = q;
+    std::uint64_t m = 0;  // wraps harmlessly for long runs, which are refused below
+    while (IsDigit(*q)) m = m * 10 + static_cast<unsigned>(*q++ - '0');
+    const std::ptrdiff_t intDigits = q - digits;
+    std::ptrdiff_t fracDigits = 0;
+    const bool point = *q == '.';
+    if (point) {
+        const char* f = ++q;
+        while (IsDigit(*q)) m = m * 10 + static_cast<unsigned>(*q++ - '0');
+        fracDigits = q - f;
+    }
+    const std::ptrdiff_t total = intDigits + fracDigits;
+    if (total == 0 || total > 19) return false;
+    while (IsAsciiSpace(*q)) ++q;
+    if (*q != '\0') return false;
+
+    constexpr std::uint64_t kExact = std::uint64_t{1} << 53;
+    double d;
+    if (m <= kExact) {
+        static constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                                            1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+        d = static_cast<double>(m);
+        if (fracDigits) d /= kPow10[fracDigits];
+        if (negative) d = -d;
+    } else if (!point && !negative) {
+        d = 1e300;  // stands for "above 999990"; only the integer branch below uses it
+    } else {
+        return false;
+    }
+
+    if (d > 999990.0) {
+        // What ParseWholeInt64 gives for a sign and digits alone.
+        if (!point && m <= static_cast<std::uint64_t>(INT64_MAX)) {
+            type_ = kInt64;
+            value_.i = static_cast<std::int64_t>(m);
+            return true;
+        }
+        if (m > kExact) return false;
+    }
+    if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
+        std::size_t n = static_cast<std::size_t>(q - p);
+        while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
+        value_.s = new std::string(p, n);
+        type_ = kText;
+        return true;
+    }
+    SetNumber(d);
+    return true;
+}
+
+void FloatString::SetParsed(const char* p) {
     char* end = nullptr;
     double d = QmString::qmstrtod(p, &end);
     if (errno != 0) {

@@ -53,6 +53,9 @@ public:
     // ones, normalised to NFC and trimmed. A null pointer counts as blank.
     void Set(const char* text);
     void Set(const std::string& text) { Set(text.c_str()); }
+    // The same decision as Set(const char*), always through the general parser, without the
+    // shortcut for plain decimal numbers: the reference that shortcut must agree with.
+    void SetGeneral(const char* text);
 
     float GetFloatValue() const;
     std::int64_t GetIntValue() const;
@@ -80,6 +83,9 @@ private:
 
     static float Normalised(float v) noexcept;
     void SetNumber(double v) noexcept;
+    // `p`: the text after its leading white space, not empty.
+    bool SetPlainNumber(const char* p);
+    void SetParsed(const char* p);
     void FreeText() noexcept {
         if (type_ == kText) {
             delete value_.s;
