@@ -29,6 +29,12 @@ void WidenRows(Rows& rows, int first, int last, int width, int n) {
     }
 }
 
+// Row memory for `rows` new rows of `cols` cells, for a RowBatch (saturating).
+std::size_t BatchBytes(std::size_t rows, int cols) {
+    std::size_t each = RowBatch::RowBytes(cols);
+    return rows > static_cast<std::size_t>(-1) / each ? static_cast<std::size_t>(-1) : rows * each;
+}
+
 }  // namespace
 
 FloatStringMatrix::FloatStringMatrix() : rows_(1) {}
@@ -37,6 +43,7 @@ FloatStringMatrix::FloatStringMatrix(const FloatStringMatrix& other)
     : UStreamBase(other), numColumns_(other.numColumns_), numRows_(other.numRows_) {
     rows_.reserve(static_cast<std::size_t>(numRows_) + 1);
     rows_.emplace_back();
+    RowBatch batch(BatchBytes(static_cast<std::size_t>(numRows_), numColumns_));
     for (int r = 1; r <= numRows_; ++r) rows_.push_back(std::make_unique<FloatStringVector>(*other.rows_[r]));
 }
 
@@ -94,6 +101,7 @@ void FloatStringMatrix::InsertRow(int pos, int n) {
     // New rows go at the end first and are rotated into place, so a failed allocation can
     // drop them again without touching the existing rows.
     try {
+        RowBatch batch(BatchBytes(count, numColumns_));
         for (std::size_t k = 0; k < count; ++k) rows_.push_back(std::make_unique<FloatStringVector>(numColumns_));
     } catch (...) {
         rows_.resize(old);
@@ -124,6 +132,7 @@ void FloatStringMatrix::Transpose() {
     std::vector<Row> turned;
     turned.reserve(static_cast<std::size_t>(numColumns_) + 1);
     turned.emplace_back();
+    RowBatch batch(BatchBytes(static_cast<std::size_t>(numColumns_), numRows_));
     for (int c = 1; c <= numColumns_; ++c) turned.push_back(std::make_unique<FloatStringVector>(numRows_));
     for (int r = 1; r <= numRows_; ++r) {
         FloatStringVector& row = *rows_[r];
@@ -234,6 +243,8 @@ bool FloatStringMatrix::UStreamableRead(std::istream& in) {
     // wide as announced: a failed read leaves this matrix as it was.
     FloatStringMatrix read;
     read.rows_.reserve(std::min<std::size_t>(static_cast<std::size_t>(rows), budget == kUnknownBudget ? 4096 : rows) + 1);
+    // Rows whose count the stream has vouched for (the budget above) share chunks.
+    RowBatch batch(budget == kUnknownBudget ? 0 : BatchBytes(static_cast<std::size_t>(rows), cols));
     for (std::int32_t r = 1; r <= rows; ++r) {
         auto row = std::make_unique<FloatStringVector>();
         if (!row->ReadFromStream(in, budget) || row->size() != cols) {

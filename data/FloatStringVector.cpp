@@ -1,6 +1,13 @@
 #include "data/FloatStringVector.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <atomic>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <new>
 #include <istream>
 #include <ostream>
 
@@ -8,6 +15,138 @@
 #include "outside/utl/BinaryIO.h"
 
 using namespace kelto::data;
+
+// ---------------------------------------------------------------------------------------
+// Row memory
+
+#if defined(__SANITIZE_ADDRESS__)
+#define KELTO_ROW_CHUNKS_FROM_HEAP 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KELTO_ROW_CHUNKS_FROM_HEAP 1
+#endif
+#endif
+
+namespace kelto::data {
+
+namespace {
+
+constexpr std::size_t kChunkBytes = std::size_t{2} << 20;
+constexpr std::size_t kHeader = 8;                         // the chunk of a block, or null
+// Below this a batch is not worth a chunk (a small table would hold a mostly empty one).
+constexpr std::size_t kMinBatchBytes = std::size_t{4} << 20;
+
+struct Chunk {
+    // Blocks carved and not yet released, plus one while a batch still carves from it.
+    std::atomic<std::size_t> refs{1};
+};
+constexpr std::size_t kChunkHead = 16;  // the Chunk, keeping blocks 8-byte aligned
+static_assert(sizeof(Chunk) <= kChunkHead);
+
+std::atomic<std::size_t> g_chunkBytes{0};
+
+struct BatchState {
+    int depth = 0;
+    Chunk* chunk = nullptr;
+    char* cursor = nullptr;
+    char* limit = nullptr;
+};
+thread_local BatchState t_batch;
+
+Chunk* NewChunk() {
+#ifdef KELTO_ROW_CHUNKS_FROM_HEAP
+    // Under AddressSanitizer chunks come from the heap, so that leaks of them are reported.
+    void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
+    if (!memory) return nullptr;
+#else
+    // Straight from the system, so that a chunk goes back to it as soon as its rows die.
+    // (Huge pages were tried: clearing them at the first touch cost more than the faults saved.)
+    void* memory = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED) return nullptr;
+#endif
+    g_chunkBytes.fetch_add(kChunkBytes, std::memory_order_relaxed);
+    return new (memory) Chunk;
+}
+
+void Drop(Chunk* chunk) noexcept {
+    if (chunk->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+    chunk->~Chunk();
+    g_chunkBytes.fetch_sub(kChunkBytes, std::memory_order_relaxed);
+#ifdef KELTO_ROW_CHUNKS_FROM_HEAP
+    std::free(chunk);
+#else
+    ::munmap(chunk, kChunkBytes);
+#endif
+}
+
+void* Carve(BatchState& b, std::size_t bytes) {
+    if (static_cast<std::size_t>(b.limit - b.cursor) < bytes) {
+        Chunk* fresh = NewChunk();
+        if (!fresh) return nullptr;
+        if (b.chunk) Drop(b.chunk);
+        b.chunk = fresh;
+        b.cursor = reinterpret_cast<char*>(fresh) + kChunkHead;
+        b.limit = reinterpret_cast<char*>(fresh) + kChunkBytes;
+    }
+    char* block = b.cursor;
+    b.cursor += bytes;
+    b.chunk->refs.fetch_add(1, std::memory_order_relaxed);
+    return block;
+}
+
+}  // namespace
+
+void* AllocateRowMemory(std::size_t bytes) {
+    if (bytes > static_cast<std::size_t>(-1) / 2) throw std::bad_alloc();
+    const std::size_t total = ((bytes + 7) & ~std::size_t{7}) + kHeader;
+    BatchState& b = t_batch;
+    Chunk* from = nullptr;
+    char* block = nullptr;
+    if (b.depth > 0 && total <= kChunkBytes - kChunkHead) {
+        block = static_cast<char*>(Carve(b, total));
+        if (block) from = b.chunk;
+    }
+    if (!block) block = static_cast<char*>(::operator new(total));
+    std::memcpy(block, &from, sizeof from);
+    return block + kHeader;
+}
+
+void ReleaseRowMemory(void* p) noexcept {
+    if (!p) return;
+    char* block = static_cast<char*>(p) - kHeader;
+    Chunk* from;
+    std::memcpy(&from, block, sizeof from);
+    if (from)
+        Drop(from);
+    else
+        ::operator delete(block);
+}
+
+std::size_t RowMemoryInChunks() { return g_chunkBytes.load(std::memory_order_relaxed); }
+
+RowBatch::RowBatch(std::size_t expectedBytes) {
+    if (expectedBytes < kMinBatchBytes) return;
+    active_ = true;
+    ++t_batch.depth;
+}
+
+RowBatch::~RowBatch() {
+    if (!active_) return;
+    BatchState& b = t_batch;
+    if (--b.depth > 0) return;
+    if (b.chunk) Drop(b.chunk);
+    b = BatchState{};
+}
+
+std::size_t RowBatch::RowBytes(int n) {
+    std::size_t cells = (static_cast<std::size_t>(n > 0 ? n : 0) + 6) * sizeof(FloatString);
+    return 2 * kHeader + ((sizeof(FloatStringVector) + 7) & ~std::size_t{7}) + cells;
+}
+
+}  // namespace kelto::data
+
+// ---------------------------------------------------------------------------------------
+// Vectors
 
 FloatStringVector::FloatStringVector(int n) {
     n = std::max(n, 0);

@@ -2,7 +2,9 @@
 // A row of cells counted from 1. Element 0 of the storage is a placeholder (a missing float)
 // that is never data, so position i is simply element i.
 #include <cstdint>
+#include <cstddef>
 #include <iosfwd>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -11,8 +13,63 @@
 
 class FloatStringMatrix;
 
+namespace kelto::data {
+
+// Memory of rows: the row objects and their cells. Tables sized for many rows at once would
+// otherwise pay one heap block per row object and one per row of cells, and touch every page
+// of them one by one. While a RowBatch lives on a thread, row memory made on that thread is
+// carved from large chunks instead (2 MB each);
+// every other time it comes from the heap. Each block records in the 8 bytes before it the
+// chunk it came from (or none), so a row keeps its own memory wherever it goes: rows move
+// between matrices, grow onto the heap and die in any order, and a chunk returns to the
+// system when the last block carved from it is released.
+KELTO_API void* AllocateRowMemory(std::size_t bytes);
+KELTO_API void ReleaseRowMemory(void* block) noexcept;
+// Bytes of chunks currently held (for measurements: the heap's statistics do not see them).
+KELTO_API std::size_t RowMemoryInChunks();
+
+class KELTO_API RowBatch {
+public:
+    // `expectedBytes`: about how much row memory the batch will make; small batches use the
+    // heap as usual.
+    explicit RowBatch(std::size_t expectedBytes);
+    ~RowBatch();
+    RowBatch(const RowBatch&) = delete;
+    RowBatch& operator=(const RowBatch&) = delete;
+
+    // Room taken by a row of n cells made in a batch: the object, its cells and two headers.
+    static std::size_t RowBytes(int n);
+
+private:
+    bool active_ = false;
+};
+
+// The allocator of a row's cells. It holds no state: where a block came from is in the block.
+template <typename T>
+struct RowAllocator {
+    using value_type = T;
+    RowAllocator() noexcept = default;
+    template <typename U>
+    RowAllocator(const RowAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (n > static_cast<std::size_t>(-1) / 2 / sizeof(T)) throw std::bad_array_new_length();
+        return static_cast<T*>(AllocateRowMemory(n * sizeof(T)));
+    }
+    void deallocate(T* p, std::size_t) noexcept { ReleaseRowMemory(p); }
+    template <typename U>
+    bool operator==(const RowAllocator<U>&) const noexcept {
+        return true;
+    }
+};
+
+}  // namespace kelto::data
+
 class KELTO_API FloatStringVector {
 public:
+    // Row objects live in row memory too (see RowBatch).
+    static void* operator new(std::size_t bytes) { return kelto::data::AllocateRowMemory(bytes); }
+    static void operator delete(void* p) noexcept { kelto::data::ReleaseRowMemory(p); }
+
     FloatStringVector() : cells_(1) {}
     // n missing cells, with room for a few more (rows often gain a column or two).
     explicit FloatStringVector(int n);
@@ -71,5 +128,5 @@ private:
     // `budget`: an upper bound of the bytes the stream still holds, lowered by what is read.
     bool ReadFromStream(std::istream& in, std::uint64_t& budget);
 
-    std::vector<FloatString> cells_;
+    std::vector<FloatString, kelto::data::RowAllocator<FloatString>> cells_;
 };
