@@ -3,9 +3,14 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <climits>
 #include <cstring>
 #include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "outside/utl/Exception.h"
 #include "outside/utl/QmFile.h"
@@ -125,9 +130,109 @@ void CsvParser::PrepareFastPath() {
     std::copy(std::begin(stopUnquoted), std::end(stopUnquoted), std::begin(stopStartField));
     if (dialect.quoting != 0) stopStartField[dialect.quoteChar & 0x7F] = true;
     if (dialect.skipInitialSpace) stopStartField[static_cast<unsigned char>(' ')] = true;
+    if (fastPath) PreparePlainLines();
+}
+
+namespace {
+
+constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+
+// The high bit of each byte of `word` that equals the byte whose repetition is `pattern`;
+// exact (no false hits), since no addition carries from one byte into the next.
+inline std::uint64_t BytesEqual(std::uint64_t word, std::uint64_t pattern) {
+    const std::uint64_t x = word ^ pattern;
+    return ~(((x & ~kHighs) + ~kHighs) | x) & kHighs;
+}
+
+}  // namespace
+
+void CsvParser::PreparePlainLines() {
+    // Bytes that make a line more than fields between delimiters. A line feed cannot occur
+    // in a line, but FeedText may be given any text.
+    std::uint32_t specials[kPlainSpecials];
+    int n = 0;
+    specials[n++] = '\r';
+    specials[n++] = '\n';
+    specials[n++] = '\0';
+    if (dialect.quoting != 0) specials[n++] = dialect.quoteChar;
+    if (dialect.escapeChar != 0) specials[n++] = dialect.escapeChar;
+    if (dialect.skipInitialSpace) specials[n++] = ' ';
+    // Unused places repeat the NUL, so that every check tests a fixed number of bytes.
+    for (int i = 0; i < kPlainSpecials; ++i) plainSpecials[i] = kOnes * (i < n ? specials[i] & 0x7F : 0);
+    plainDelimiter = kOnes * (dialect.delimiter & 0x7F);
+}
+
+bool CsvParser::TakePlainLine(const char* p, const char* end) {
+    // A line of fields between delimiters, without anything that quotes, escapes, ends a
+    // record or is dropped, leaves the machine exactly as character-by-character feeding
+    // would: its bytes stored with each delimiter ending a field, the last field still open.
+    // It is copied whole, then checked and split in place, eight bytes at a time; a line
+    // that turns out not to be plain is left to the machine and the copy is abandoned.
+    const std::size_t n = static_cast<std::size_t>(end - p);
+    if (fieldCut) return false;
+    if (static_cast<std::size_t>(limit - cursor) < n + 1) Grow(n + 1);
+    char* const out = cursor;
+    std::memcpy(out, p, n);
+    const auto delimiter = static_cast<char>(dialect.delimiter);
+    char* lastField = out;
+    std::uint32_t fields = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time where the processor has the instructions for it.
+    __m128i specials[kPlainSpecials];
+    for (int k = 0; k < kPlainSpecials; ++k) specials[k] = _mm_set1_epi8(static_cast<char>(plainSpecials[k]));
+    const __m128i delimiters = _mm_set1_epi8(delimiter);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(out + i));
+        __m128i special = _mm_cmpeq_epi8(bytes, specials[0]);
+        for (int k = 1; k < kPlainSpecials; ++k) special = _mm_or_si128(special, _mm_cmpeq_epi8(bytes, specials[k]));
+        if (_mm_movemask_epi8(special)) return false;
+        for (auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, delimiters))); hits;
+             hits &= hits - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(hits));
+            out[at] = '\0';
+            lastField = out + at + 1;
+            ++fields;
+        }
+    }
+#endif
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, out + i, 8);
+        std::uint64_t special = 0;
+        for (int k = 0; k < kPlainSpecials; ++k) special |= BytesEqual(word, plainSpecials[k]);
+        if (special) return false;
+        for (std::uint64_t hits = BytesEqual(word, plainDelimiter); hits; hits &= hits - 1) {
+            // The byte order of the word is the machine's; the bytes are addressed directly.
+            const std::size_t at = i + (std::endian::native == std::endian::little
+                                            ? static_cast<std::size_t>(std::countr_zero(hits)) >> 3
+                                            : 7 - (static_cast<std::size_t>(std::countl_zero(hits)) >> 3));
+            out[at] = '\0';
+            lastField = out + at + 1;
+            ++fields;
+        }
+    }
+    for (; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(out[i]);
+        const std::uint64_t word = kOnes * c;
+        for (int k = 0; k < kPlainSpecials; ++k)
+            if (word == plainSpecials[k]) return false;
+        if (out[i] == delimiter) {
+            out[i] = '\0';
+            lastField = out + i + 1;
+            ++fields;
+        }
+    }
+    cursor = out + n;
+    fieldStart = lastField;
+    currentFields += fields;
+    state = lastField == cursor ? StartField : InField;
+    return true;
 }
 
 void CsvParser::FeedText(const char* p, const char* end) {
+    if (fastPath && state == StartRecord && !done && p < end && TakePlainLine(p, end)) return;
     while (p < end && !done) {
         // Inside a field, everything up to the next character that means something in that
         // state is stored as it is: UTF-8 bytes need no decoding when every special

@@ -101,6 +101,10 @@ private:
         cursor += n;
     }
     void PrepareFastPath();
+    void PreparePlainLines();
+    // A whole line [p, end) fed at the start of a record in one step, when it holds nothing
+    // but fields and delimiters; false (nothing changed) otherwise.
+    bool TakePlainLine(const char* p, const char* end);
     static bool EndsWithLineFeed(QmTextIOStream& in);
     void EndField() {
         fieldCut = false;
@@ -131,6 +135,9 @@ private:
     bool stopUnquoted[256] = {};     // bytes that end a run of plain text outside quotes
     bool stopQuoted[256] = {};       // the same inside quotes
     bool stopStartField[256] = {};   // bytes that cannot simply open an unquoted field
+    static constexpr int kPlainSpecials = 6;
+    std::uint64_t plainDelimiter = 0;                   // the delimiter in every byte
+    std::uint64_t plainSpecials[kPlainSpecials] = {};   // bytes that keep a line off that path, likewise
 
     bool streamFailed = false;
     bool endedInQuotedField = false;
