@@ -59,9 +59,11 @@ Chunk* NewChunk() {
     void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
     if (!memory) return nullptr;
 #else
-    // Straight from the system, so that a chunk goes back to it as soon as its rows die.
+    // Straight from the system, so that a chunk goes back to it as soon as its rows die, and
+    // populated at once: every page of it is about to be written, and one call costs less
+    // than a fault per page.
     // (Huge pages were tried: clearing them at the first touch cost more than the faults saved.)
-    void* memory = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    void* memory = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
     if (memory == MAP_FAILED) return nullptr;
 #endif
     g_chunkBytes.fetch_add(kChunkBytes, std::memory_order_relaxed);
