@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,55 +12,50 @@
 
 namespace {
 
-// The options record's way: the text through WriteBinaryString, back through ReadBinaryString.
-std::string ThroughRecord(const std::string& text) {
-    std::ostringstream out;
-    EXPECT_TRUE(WriteBinaryString(out, text));
-    std::string bytes = out.str();
-    std::istringstream in(bytes);
-    std::string back;
-    EXPECT_TRUE(ReadBinaryString(in, back));
-    return back;
-}
+using Strings = std::vector<std::string>;
 
+// Flushes `doc` to text, carries the text the options record's way (WriteBinaryString, then
+// ReadBinaryString), parses it again and returns the named section of the new document.
 std::unique_ptr<ConfigurationSection> Reparse(const TinyXML2Section& doc, std::unique_ptr<TinyXML2Section>& keep,
                                               const char* section = "Settings") {
-    std::string text;
+    std::string text, back;
     EXPECT_TRUE(doc.Flush(text, false));
-    keep = TinyXML2Section::CreateXMLSectionFromString(ThroughRecord(text).c_str());
+    std::stringstream record;
+    EXPECT_TRUE(WriteBinaryString(record, text) && ReadBinaryString(record, back));
+    keep = TinyXML2Section::CreateXMLSectionFromString(back.c_str());
     EXPECT_NE(keep, nullptr) << text;
     return keep ? keep->GetSection(section) : nullptr;
+}
+
+template <typename T, typename... Separator>
+T Read(const ConfigurationSection& s, const std::string& key, Separator... separator) {
+    T value{};
+    EXPECT_TRUE(s.ReadKey(key, value, separator...)) << key;
+    return value;
 }
 
 }  // namespace
 
 TEST(ConfigurationSection, ListEntriesWithSeparatorsAndPercentsSurviveWriteAndRead) {
-    std::vector<std::string> sheets = {"Sheet;1", "50% done", "%3B", "", "Übersicht ; %", "a\tb"};
+    const Strings sheets = {"Sheet;1", "50% done", "%3B", "", "Übersicht ; %", "a\tb"};
     TinyXML2Section doc;
-    auto settings = doc.CreateSection("Settings");
-    std::vector<std::string> encoded = sheets;
+    Strings encoded = sheets;
     for (std::string& s : encoded) HtmlUtilities::URIEncode(s);
-    settings->WriteKey("Sheets", encoded, ';');
-    settings->WriteKey("ReadOrder", 3);
-
+    doc.CreateSection("Settings")->WriteKey("Sheets", encoded, ';');
     std::unique_ptr<TinyXML2Section> keep;
     auto back = Reparse(doc, keep);
     ASSERT_NE(back, nullptr);
-    std::vector<std::string> read;
-    ASSERT_TRUE(back->ReadKey("Sheets", read, ';'));
+    Strings read = Read<Strings>(*back, "Sheets", ';');
     for (std::string& s : read) s = HtmlUtilities::URIDecode(s);
     EXPECT_EQ(read, sheets);
-    int order = 0;
-    ASSERT_TRUE(back->ReadKey("ReadOrder", order));
-    EXPECT_EQ(order, 3);
 }
 
 TEST(ConfigurationSection, TypedKeysRoundTripExactly) {
     TinyXML2Section doc;
     auto s = doc.CreateSection("Settings");
-    std::vector<float> starts = {0.1f, -0.0f, 1e-38f, 3.4028235e38f, 4000.5f, 1e-45f};
-    std::vector<double> precise = {0.1, 1e-310, -2.5e300};
-    std::vector<int> blocks = {0, -1, 2147483647, -2147483647 - 1};
+    const std::vector<float> starts = {0.1f, -0.0f, 1e-38f, 3.4028235e38f, 4000.5f, 1e-45f};
+    const std::vector<double> precise = {0.1, 1e-310, -2.5e300};
+    const std::vector<int> blocks = {0, -1, 2147483647, -2147483647 - 1};
     s->WriteKey("IncludeOrdinalValues", true);
     s->WriteKey("IncludeAllValues", false);
     s->WriteKey("NumberOfIncludedIntervals", -42);
@@ -72,114 +65,67 @@ TEST(ConfigurationSection, TypedKeysRoundTripExactly) {
     s->WriteKey("Precise", precise, ',');
     s->WriteKey("DataBlocks", blocks);
     s->WriteKey("Encoding", "utf8");  // a C string stays text, never a boolean
-    s->WriteKey("Delimiter", std::string("\t"));
+    s->WriteKey("None", Strings{}, ';');
+    s->WriteKey("OneEmpty", Strings{""}, ';');  // differs from no entries at all
+    s->WriteKey("NoFloats", std::vector<float>{});
 
     std::unique_ptr<TinyXML2Section> keep;
     auto r = Reparse(doc, keep);
     ASSERT_NE(r, nullptr);
-    bool b1 = false, b2 = true;
-    int n = 0;
-    double ratio = 0;
-    float gain = 0;
-    std::vector<float> f;
-    std::vector<double> d;
-    std::vector<int> i;
-    std::string enc, delim;
-    ASSERT_TRUE(r->ReadKey("IncludeOrdinalValues", b1));
-    ASSERT_TRUE(r->ReadKey("IncludeAllValues", b2));
-    ASSERT_TRUE(r->ReadKey("NumberOfIncludedIntervals", n));
-    ASSERT_TRUE(r->ReadKey("Ratio", ratio));
-    ASSERT_TRUE(r->ReadKey("Gain", gain));
-    ASSERT_TRUE(r->ReadKey("IncludeXStartPt", f));
-    ASSERT_TRUE(r->ReadKey("Precise", d, ','));
-    ASSERT_TRUE(r->ReadKey("DataBlocks", i));
-    ASSERT_TRUE(r->ReadKey("Encoding", enc));
-    ASSERT_TRUE(r->ReadKey("Delimiter", delim));
-    EXPECT_TRUE(b1);
-    EXPECT_FALSE(b2);
-    EXPECT_EQ(n, -42);
-    EXPECT_EQ(ratio, 0.30000000000000004);
-    EXPECT_EQ(gain, 1.1f);
+    EXPECT_TRUE(Read<bool>(*r, "IncludeOrdinalValues"));
+    EXPECT_FALSE(Read<bool>(*r, "IncludeAllValues"));
+    EXPECT_EQ(Read<int>(*r, "NumberOfIncludedIntervals"), -42);
+    EXPECT_EQ(Read<double>(*r, "Ratio"), 0.30000000000000004);
+    EXPECT_EQ(Read<float>(*r, "Gain"), 1.1f);
+    std::vector<float> f = Read<std::vector<float>>(*r, "IncludeXStartPt");
     ASSERT_EQ(f.size(), starts.size());
     EXPECT_EQ(std::memcmp(f.data(), starts.data(), f.size() * sizeof(float)), 0);  // -0 and denormals too
-    EXPECT_EQ(d, precise);
-    EXPECT_EQ(i, blocks);
-    EXPECT_EQ(enc, "utf8");
-    EXPECT_EQ(delim, "\t");
+    EXPECT_EQ(Read<std::vector<double>>(*r, "Precise", ','), precise);
+    EXPECT_EQ(Read<std::vector<int>>(*r, "DataBlocks"), blocks);
+    EXPECT_EQ(Read<std::string>(*r, "Encoding"), "utf8");
+    EXPECT_EQ(Read<Strings>(*r, "None", ';'), Strings{});
+    EXPECT_EQ(Read<Strings>(*r, "OneEmpty", ';'), Strings{""});
+    EXPECT_TRUE(Read<std::vector<float>>(*r, "NoFloats").empty());
 }
 
 TEST(ConfigurationSection, AnyTextValueReadsBackByteForByte) {
-    std::string nasty = std::string("  lead & <tag> \"q\" 'a' \r\n\tend \x01\x7f ü ", 36);
-    nasty += std::string(1, '\0') + "after NUL";
+    std::string nasty = std::string("  lead & <tag> \"q\" 'a' \r\n\tend \x01\x7f ü ", 36) + '\0' + "after NUL";
+    const char* section = "Weird \"name\" <&>";
     TinyXML2Section doc;
-    auto s = doc.CreateSection("Weird \"name\" <&>");
+    auto s = doc.CreateSection(section);
     s->WriteKey("key with spaces & <marks>", nasty);
-    s->WriteKey("blank", std::string("   "));
-    s->WriteKey("empty", std::string());
+    s->WriteKey("blank", "   ");
+    s->WriteKey("empty", "");
     std::unique_ptr<TinyXML2Section> keep;
-    auto r = Reparse(doc, keep, "Weird \"name\" <&>");
+    auto r = Reparse(doc, keep, section);
     ASSERT_NE(r, nullptr);
-    std::string v;
-    ASSERT_TRUE(r->ReadKey("key with spaces & <marks>", v));
-    EXPECT_EQ(v, nasty);
-    ASSERT_TRUE(r->ReadKey("blank", v));
-    EXPECT_EQ(v, "   ");
-    ASSERT_TRUE(r->ReadKey("empty", v));
-    EXPECT_EQ(v, "");
-    EXPECT_EQ(r->GetName(), "Weird \"name\" <&>");
+    EXPECT_EQ(r->GetName(), section);
+    EXPECT_EQ(Read<std::string>(*r, "key with spaces & <marks>"), nasty);
+    EXPECT_EQ(Read<std::string>(*r, "blank"), "   ");
+    EXPECT_EQ(Read<std::string>(*r, "empty"), "");
 }
 
 TEST(ConfigurationSection, AbsentOrMistypedKeysLeaveValuesUntouched) {
     TinyXML2Section doc;
     auto s = doc.CreateSection("Settings");
     s->WriteKey("Text", "abc");
-    s->WriteKey("Numbers", std::vector<std::string>{"1", "x", "3"}, ';');
+    s->WriteKey("Numbers", Strings{"1", "x", "3"}, ';');
     int i = 7;
     bool b = true;
     float f = 2.5f;
-    double d = 1.5;
     std::string str = "keep";
-    std::vector<float> fl = {9};
     std::vector<int> il = {9};
-    std::vector<std::string> sl = {"keep"};
-    EXPECT_FALSE(s->ReadKey("Missing", i));
-    EXPECT_FALSE(s->ReadKey("Missing", b));
-    EXPECT_FALSE(s->ReadKey("Missing", f));
-    EXPECT_FALSE(s->ReadKey("Missing", d));
-    EXPECT_FALSE(s->ReadKey("Missing", str));
-    EXPECT_FALSE(s->ReadKey("Missing", fl));
-    EXPECT_FALSE(s->ReadKey("Missing", sl, ';'));
-    EXPECT_FALSE(s->ReadKey("Text", i));
-    EXPECT_FALSE(s->ReadKey("Text", b));
-    EXPECT_FALSE(s->ReadKey("Text", f));
+    Strings sl = {"keep"};
+    EXPECT_FALSE(s->ReadKey("Missing", str) || s->ReadKey("Missing", sl, ';') || s->ReadKey("Missing", i));
+    EXPECT_FALSE(s->ReadKey("Text", i) || s->ReadKey("Text", b) || s->ReadKey("Text", f));
     EXPECT_FALSE(s->ReadKey("Numbers", il));  // one entry is not a number: nothing is taken
     EXPECT_EQ(i, 7);
     EXPECT_TRUE(b);
     EXPECT_EQ(f, 2.5f);
-    EXPECT_EQ(d, 1.5);
     EXPECT_EQ(str, "keep");
-    EXPECT_EQ(fl, std::vector<float>{9});
     EXPECT_EQ(il, std::vector<int>{9});
-    EXPECT_EQ(sl, std::vector<std::string>{"keep"});
+    EXPECT_EQ(sl, Strings{"keep"});
     EXPECT_EQ(doc.GetSection("Missing"), nullptr);
-}
-
-TEST(ConfigurationSection, EmptyListsAndListsOfOneEmptyEntryDiffer) {
-    TinyXML2Section doc;
-    auto s = doc.CreateSection("Settings");
-    s->WriteKey("None", std::vector<std::string>{}, ';');
-    s->WriteKey("OneEmpty", std::vector<std::string>{""}, ';');
-    s->WriteKey("NoFloats", std::vector<float>{});
-    std::unique_ptr<TinyXML2Section> keep;
-    auto r = Reparse(doc, keep);
-    std::vector<std::string> v = {"x"};
-    ASSERT_TRUE(r->ReadKey("None", v, ';'));
-    EXPECT_TRUE(v.empty());
-    ASSERT_TRUE(r->ReadKey("OneEmpty", v, ';'));
-    EXPECT_EQ(v, std::vector<std::string>{""});
-    std::vector<float> f = {1};
-    ASSERT_TRUE(r->ReadKey("NoFloats", f));
-    EXPECT_TRUE(f.empty());
 }
 
 TEST(ConfigurationSection, WritesReplaceAndSectionsAreFoundByName) {
@@ -187,64 +133,43 @@ TEST(ConfigurationSection, WritesReplaceAndSectionsAreFoundByName) {
     auto a = doc.CreateSection("Settings");
     a->WriteKey("Delimiter", ",");
     a->WriteKey("Delimiter", ";");
-    auto again = doc.CreateSection("Settings");  // the same section, not a second one
-    again->WriteKey("Encoding", "");
+    doc.CreateSection("Settings")->WriteKey("Encoding", "");  // the same section, not a second one
     doc.CreateSection("Other")->CreateSection("Inner")->WriteKey("k", 1);
-    EXPECT_EQ(doc.GetSectionNames(), (std::vector<std::string>{"Settings", "Other"}));
-    EXPECT_EQ(a->GetKeyNames(), (std::vector<std::string>{"Delimiter", "Encoding"}));
-    std::string v;
-    ASSERT_TRUE(a->ReadKey("Delimiter", v));
-    EXPECT_EQ(v, ";");
+    EXPECT_EQ(doc.GetSectionNames(), (Strings{"Settings", "Other"}));
+    EXPECT_EQ(a->GetKeyNames(), (Strings{"Delimiter", "Encoding"}));
+    EXPECT_EQ(Read<std::string>(*a, "Delimiter"), ";");
     EXPECT_TRUE(a->RemoveKey("Encoding"));
-    EXPECT_FALSE(a->HasKey("Encoding"));
-    EXPECT_FALSE(a->RemoveKey("Encoding"));
-    int k = 0;
-    ASSERT_TRUE(doc.GetSection("Other")->GetSection("Inner")->ReadKey("k", k));
-    EXPECT_EQ(k, 1);
+    EXPECT_FALSE(a->HasKey("Encoding") || a->RemoveKey("Encoding"));
+    EXPECT_EQ(Read<int>(*doc.GetSection("Other")->GetSection("Inner"), "k"), 1);
     // A handle keeps its document alive after the document object is gone.
-    std::unique_ptr<ConfigurationSection> survivor;
-    {
-        auto parsed = TinyXML2Section::CreateXMLSectionFromString(
-            "<Configuration><Section name=\"Settings\"><Key name=\"A\" value=\"1\"/></Section></Configuration>");
-        survivor = parsed->GetSection("Settings");
-    }
-    ASSERT_TRUE(survivor->ReadKey("A", k));
-    EXPECT_EQ(k, 1);
+    auto survivor = TinyXML2Section::CreateXMLSectionFromString(
+                        "<Configuration><Section name=\"Settings\"><Key name=\"A\" value=\"1\"/></Section></Configuration>")
+                        ->GetSection("Settings");
+    EXPECT_EQ(Read<int>(*survivor, "A"), 1);
 }
 
 TEST(ConfigurationSection, TextThatDoesNotParseGivesNoSection) {
     EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString(nullptr), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString(""), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("not xml"), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<a><b></a>"), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<?xml version=\"1.0\"?>"), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("]x><a/>"), nullptr);
-    EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString("<a/><b/>"), nullptr);
+    for (const char* text : {"", "not xml", "<a><b></a>", "<?xml version=\"1.0\"?>", "]x><a/>", "<a/><b/>"})
+        EXPECT_EQ(TinyXML2Section::CreateXMLSectionFromString(text), nullptr) << text;
     // Well-formed XML of another shape parses, but holds no "Settings".
     auto other = TinyXML2Section::CreateXMLSectionFromString("<Settings><Delimiter>x</Delimiter></Settings>");
     ASSERT_NE(other, nullptr);
     EXPECT_EQ(other->GetSection("Settings"), nullptr);
 }
 
-TEST(ConfigurationSection, HandWrittenEntitiesAreRead) {
+TEST(ConfigurationSection, HandWrittenEntitiesAndQuotesAreRead) {
     auto doc = TinyXML2Section::CreateXMLSectionFromString(
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Configuration>\n  <Section name=\"Settings\">\n"
         "    <Key name=\"Name\" value=\"A&amp;B &#x41;&#66; &lt;&#233;&gt; &bogus; &#xD800;\"/>\n"
         "  </Section>\n</Configuration>\n");
     ASSERT_NE(doc, nullptr);
-    auto s = doc->GetSection("Settings");
-    ASSERT_NE(s, nullptr);
-    std::string v;
-    ASSERT_TRUE(s->ReadKey("Name", v));
-    EXPECT_EQ(v, "A&B AB <é> &bogus; &#xD800;");
+    EXPECT_EQ(Read<std::string>(*doc->GetSection("Settings"), "Name"), "A&B AB <é> &bogus; &#xD800;");
     // Single quotes around a value holding double quotes: flushed and read again unchanged.
-    auto quoted = TinyXML2Section::CreateXMLSectionFromString(
-        "<C><Section name='S'><Key name='K' value='say \"hi\" &amp; go'/></Section></C>");
+    auto quoted = TinyXML2Section::CreateXMLSectionFromString("<C><Section name='S'><Key name='K' value='say \"hi\" &amp; go'/></Section></C>");
     ASSERT_NE(quoted, nullptr);
-    std::string text;
-    ASSERT_TRUE(quoted->Flush(text));
-    auto again = TinyXML2Section::CreateXMLSectionFromString(text.c_str());
-    ASSERT_NE(again, nullptr) << text;
-    ASSERT_TRUE(again->GetSection("S")->ReadKey("K", v));
-    EXPECT_EQ(v, "say \"hi\" & go");
+    std::unique_ptr<TinyXML2Section> keep;
+    auto again = Reparse(*quoted, keep, "S");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(Read<std::string>(*again, "K"), "say \"hi\" & go");
 }

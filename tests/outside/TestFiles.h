@@ -15,25 +15,21 @@
 
 namespace kelto::test {
 
+// A fresh directory, removed with everything in it when the object goes.
 class TempDir {
 public:
-    TempDir() {
-        std::random_device rd;
-        path_ = std::filesystem::temp_directory_path() / ("kelto-outside-" + std::to_string(rd()) + std::to_string(rd()));
+    TempDir() : path_(std::filesystem::temp_directory_path() / ("kelto-outside-" + std::to_string(std::random_device()()) + std::to_string(std::random_device()()))) {
         std::filesystem::create_directories(path_);
     }
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ec_); }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-
     std::string File(const std::string& name) const { return (path_ / name).string(); }
     const std::filesystem::path& Path() const { return path_; }
 
 private:
     std::filesystem::path path_;
+    std::error_code ec_;
 };
 
 inline void WriteFile(const std::string& path, const std::string& bytes) {

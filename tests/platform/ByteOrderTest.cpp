@@ -14,8 +14,7 @@ const std::vector<std::uint8_t> kBytes = {0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x
 TEST(ByteOrder, IntegersAndFloatsInBothOrdersAtAnyAlignment) {
     const std::uint8_t* p = kBytes.data() + 1;  // unaligned for every width
     EXPECT_EQ(LoadLE<std::uint16_t>(p), 0x0302);
-    EXPECT_EQ(LoadBE<std::uint16_t>(p), 0x0203);
-    EXPECT_EQ(LoadLE<std::uint32_t>(p), 0x05040302u);
+    EXPECT_EQ(LoadBE<std::uint32_t>(p), 0x02030405u);
     EXPECT_EQ(LoadBE<std::uint64_t>(p), 0x0203040506070809ull);
     const std::uint8_t neg[] = {0xFE, 0xFF, 0xFF, 0xFF};
     EXPECT_EQ(LoadLE<std::int32_t>(neg), -2);
@@ -39,12 +38,11 @@ TEST(ByteOrder, IntegersAndFloatsInBothOrdersAtAnyAlignment) {
 TEST(ByteReader, FailsStickyWithoutMovingOrCopying) {
     ByteReader r(kBytes);
     EXPECT_EQ(r.U8(), 1);
-    EXPECT_EQ(r.U16(), 0x0302);
-    EXPECT_EQ(r.ReadBE<std::uint16_t>(), 0x0405);
-    EXPECT_EQ(r.U64(), 0u);  // only 4 remain
+    EXPECT_EQ(r.ReadBE<std::uint16_t>(), 0x0203);
+    EXPECT_EQ(r.U64(), 0u);  // only 6 remain
     EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.Position(), 5u);  // a failed read does not move
-    EXPECT_EQ(r.U32(), 0x09080706u);  // later reads work, the failure stays
+    EXPECT_EQ(r.Position(), 3u);  // a failed read does not move
+    EXPECT_EQ(r.U32(), 0x07060504u);  // later reads work, the failure stays
     EXPECT_FALSE(r.ok());
     r.ClearError();
     EXPECT_FALSE(r.Seek(10));
@@ -55,16 +53,9 @@ TEST(ByteReader, FailsStickyWithoutMovingOrCopying) {
     EXPECT_EQ(v, 7);
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(r.Position(), 8u);
-    r.ClearError();
-    r.SetOrder(ByteOrder::Big);
-    EXPECT_EQ(r.PeekAt<std::uint32_t>(0), 0x01020304u);
-    r.Seek(2);
-    auto span = r.Bytes(3);
-    ASSERT_EQ(span.size(), 3u);
-    EXPECT_EQ(span[2], 5);
-    EXPECT_EQ(r.I16(), 0x0607);
-    EXPECT_TRUE(r.ok());
-    ByteReader empty;
-    EXPECT_EQ(empty.F64(), 0.0);
-    EXPECT_FALSE(empty.ok());
+    ByteReader big(kBytes);
+    big.SetOrder(ByteOrder::Big);
+    EXPECT_EQ(big.I16(), 0x0102);
+    EXPECT_EQ(big.PeekAt<std::uint32_t>(5), 0x06070809u);
+    EXPECT_EQ(ByteReader().F64(), 0.0);
 }

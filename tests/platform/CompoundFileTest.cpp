@@ -11,7 +11,6 @@
 #include <iterator>
 #include <set>
 #include <sstream>
-#include <tuple>
 
 #include "platform/CfbBuilder.h"
 
@@ -36,8 +35,9 @@ Bytes ReadAll(CompoundStream& s, std::size_t chunk) {
 }
 
 fs::path Scratch() { return fs::temp_directory_path() / ("kelto_cfb_" + std::to_string(getpid())); }
-fs::path Temp(const std::string& name) {
+fs::path Temp(const std::string& name, const Bytes& data = {}) {
     fs::create_directories(Scratch());
+    std::ofstream(Scratch() / name, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
     return Scratch() / name;
 }
 struct ScratchCleanup : ::testing::Environment {
@@ -45,26 +45,25 @@ struct ScratchCleanup : ::testing::Environment {
 };
 const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
-void WriteFile(const fs::path& p, const Bytes& data) {
-    std::ofstream(p, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
 bool HaveOlefile() { return std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") == 0; }
 
-// (name, is storage, size, CRC-32 of the data) of each root element.
-using Row = std::tuple<std::string, bool, std::uint64_t, std::uint32_t>;
-std::set<Row> OurRows(CompoundFileReader& r) {
-    std::set<Row> rows;
+// "name, type (1 storage, 2 stream), size, CRC-32 of the data" of each root element, as
+// tests/platform/olefile_dump.py prints them.
+std::set<std::string> OurRows(const std::string& path) {
+    CompoundFileReader r;
+    EXPECT_TRUE(r.Open(path)) << path << ": " << r.LastError();
+    std::set<std::string> rows;
     for (const auto& e : r.RootElements()) {
         Bytes d;
         if (auto s = e.isStorage ? nullptr : r.OpenStream(e)) d = ReadAll(*s, 4096);
-        rows.emplace(e.name, e.isStorage, e.size, e.isStorage ? 0 : crc32(0, d.data(), static_cast<uInt>(d.size())));
+        std::uint32_t crc = e.isStorage ? 0 : crc32(0, d.data(), static_cast<uInt>(d.size()));
+        rows.insert(e.name + "\t" + (e.isStorage ? "1" : "2") + "\t" + std::to_string(e.size) + "\t" + std::to_string(crc));
     }
     return rows;
 }
 
-// The same rows as python3-olefile, an independent reader, sees them.
-std::map<std::string, std::set<Row>> OlefileRows(const std::vector<std::string>& paths) {
+// The same rows as python3-olefile, an independent reader, sees them, by path.
+std::map<std::string, std::set<std::string>> OlefileRows(const std::vector<std::string>& paths) {
     std::string cmd = "/usr/bin/python3 " KELTO_SOURCE_DIR "/tests/platform/olefile_dump.py";
     for (const auto& p : paths) cmd += " '" + p + "'";
     std::string out;
@@ -73,21 +72,15 @@ std::map<std::string, std::set<Row>> OlefileRows(const std::vector<std::string>&
         while (std::size_t n = fread(buf, 1, sizeof buf, p)) out.append(buf, n);
         pclose(p);
     }
-    std::map<std::string, std::set<Row>> rows;
+    std::map<std::string, std::set<std::string>> rows;
     std::istringstream in(out);
-    for (std::string line; std::getline(in, line);) {
-        std::vector<std::string> f;
-        std::stringstream ls(line);
-        for (std::string x; std::getline(ls, x, '\t');) f.push_back(x);
-        if (f.size() == 5) rows[f[0]].emplace(f[1], f[2] == "1", std::stoull(f[3]), std::stoul(f[4]));
-    }
+    for (std::string line; std::getline(in, line);) rows[line.substr(0, line.find('\t'))].insert(line.substr(line.find('\t') + 1));
     return rows;
 }
 
-bool InCompoundOrder(const std::vector<CompoundElement>& elements) {
+void ExpectCompoundOrder(const std::vector<CompoundElement>& elements, const std::string& where) {
     for (std::size_t i = 1; i < elements.size(); ++i)
-        if (!NameLess(elements[i - 1].name, elements[i].name)) return false;
-    return true;
+        EXPECT_TRUE(NameLess(elements[i - 1].name, elements[i].name)) << where << ": " << elements[i].name;
 }
 
 }  // namespace
@@ -106,12 +99,12 @@ TEST(CompoundFile, ListsRootInCompoundNameOrderAndUnsortedTreesInWalkOrder) {
     EXPECT_TRUE(r.RootElements()[1].isStorage);
     EXPECT_EQ(r.RootElements()[0].size, 10u);
     // Relinked as the chain Zeta -> Book -> B, a tree no sorting writer makes: listed as linked.
-    auto link = [&](std::uint32_t id, std::uint32_t right) {
-        StoreLE<std::uint32_t>(f.data() + b.EntryOffset(id) + 68, kFree);
-        StoreLE<std::uint32_t>(f.data() + b.EntryOffset(id) + 72, right);
+    auto link = [&](const char* name, std::uint32_t right) {
+        StoreLE<std::uint32_t>(f.data() + b.EntryOffset(b.entryOf[name]) + 68, kFree);
+        StoreLE<std::uint32_t>(f.data() + b.EntryOffset(b.entryOf[name]) + 72, right);
     };
     StoreLE<std::uint32_t>(f.data() + b.EntryOffset(0) + 76, b.entryOf["Zeta"]);
-    link(b.entryOf["Zeta"], b.entryOf["Book"]), link(b.entryOf["Book"], b.entryOf["B"]), link(b.entryOf["B"], kFree);
+    link("Zeta", b.entryOf["Book"]), link("Book", b.entryOf["B"]), link("B", kFree);
     ASSERT_TRUE(r.OpenMemory(f)) << r.LastError();
     EXPECT_EQ(Names(r.RootElements()), (std::vector<std::string>{"Zeta", "Book", "B"}));
 }
@@ -120,13 +113,13 @@ TEST(CompoundFile, ReadsMiniAndRegularStreamsExactlyWithBothSectorSizes) {
     const std::vector<std::size_t> sizes = {0, 1, 63, 64, 65, 4095, 4096, 4097, 100000};
     for (unsigned shift : {9u, 12u}) {
         CfbBuilder b(shift);
-        b.interleave = true;
+        b.interleave = true;  // fragmented chains
         for (std::size_t size : sizes) b.root.children.push_back(Stream("s" + std::to_string(size), Pattern(size, unsigned(size))));
         CompoundFileReader r;
         ASSERT_TRUE(r.OpenMemory(b.Build())) << r.LastError();
         EXPECT_EQ(r.SectorSize(), 1u << shift);
         for (std::size_t size : sizes)
-            for (std::size_t chunk : {1u << 20, 37u, 513u}) {
+            for (std::size_t chunk : {1u << 20, 37u}) {
                 auto s = r.OpenStream("s" + std::to_string(size));
                 ASSERT_TRUE(s) << r.LastError();
                 EXPECT_EQ(s->Size(), size);
@@ -148,32 +141,25 @@ TEST(CompoundFile, ShortReadAtTheEndSeekTellIStreamAndReadOnly) {
     ASSERT_TRUE(s);
     EXPECT_EQ(s->Size(), 5000u);
     std::uint8_t buf[16];
+    ASSERT_TRUE(s->Seek(10, SeekOrigin::Begin) && s->Seek(-4, SeekOrigin::Current) && s->Read(buf, 2) == 2);
+    EXPECT_EQ(buf[1], data[7]);
     ASSERT_TRUE(s->Seek(-3, SeekOrigin::End));
     EXPECT_EQ(s->Read(buf, 16), 3);  // the end: fewer bytes, no failure
     EXPECT_EQ(Bytes(buf, buf + 3), Bytes(data.end() - 3, data.end()));
-    EXPECT_EQ(s->Read(buf, 16), 0);
-    ASSERT_TRUE(s->Seek(10, SeekOrigin::Begin) && s->Seek(-4, SeekOrigin::Current));
-    EXPECT_EQ(s->Tell(), 6u);
-    EXPECT_EQ(s->Read(buf, 2), 2);
-    EXPECT_EQ(buf[1], data[7]);
-    EXPECT_EQ(s->Status(), CompoundStatus::Ok);
     EXPECT_TRUE(s->Seek(100000, SeekOrigin::Begin));  // past the end is a place, not an error
     EXPECT_EQ(s->Read(buf, 4), 0);
+    EXPECT_EQ(s->Status(), CompoundStatus::Ok);
     EXPECT_FALSE(s->Seek(-100001, SeekOrigin::Current));
     EXPECT_EQ(s->Status(), CompoundStatus::SeekFailed);
     EXPECT_EQ(s->Tell(), 100000u);
     EXPECT_FALSE(s->Write(buf, 1));
     EXPECT_EQ(s->Status(), CompoundStatus::WriteFailed);
-
     auto in = r.OpenIStream("Data");
     ASSERT_TRUE(in);
-    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()), data);
-    in->clear();
     in->seekg(4100);
     EXPECT_EQ(static_cast<std::uint8_t>(in->get()), data[4100]);
-    EXPECT_EQ(in->tellg(), 4101);
-    in->seekg(-2, std::ios::end);
-    EXPECT_EQ(static_cast<std::uint8_t>(in->get()), data[4998]);
+    in->seekg(0);
+    EXPECT_EQ(Bytes(std::istreambuf_iterator<char>(*in), std::istreambuf_iterator<char>()), data);
 }
 
 TEST(CompoundFile, NestedStoragesExactNamesAndDifat) {
@@ -253,12 +239,7 @@ TEST(CompoundFileHostile, EachDamageEndsInAnError) {
         ASSERT_TRUE(opened) << c.what << ": " << r.LastError();
         EXPECT_FALSE(r.OpenStream(c.failingStream)) << c.what;
         EXPECT_EQ(r.Status(), CompoundStatus::NoSuchStream) << c.what;
-        if (std::string(c.what).find("cut") != std::string::npos) continue;
-        for (const char* other : {"Big", "Other", "Small"}) {  // the rest of the file stays readable
-            if (std::string(other) != c.failingStream) {
-                EXPECT_TRUE(r.OpenStream(other)) << c.what << ": " << other << ": " << r.LastError();
-            }
-        }
+        EXPECT_TRUE(r.OpenStream("Small") || std::string(c.failingStream) == "Small") << c.what << ": the rest stays readable";
     }
 }
 
@@ -278,8 +259,7 @@ TEST(CompoundFileHostile, DifatChainThatLoops) {
 TEST(CompoundFileHostile, FileThatShrinksWhileReadAndFilesThatAreNoFiles) {
     CfbBuilder b;
     b.root.children.push_back(Stream("Big", Pattern(20000)));
-    fs::path p = Temp("shrink.cfb");
-    WriteFile(p, b.Build());
+    fs::path p = Temp("shrink.cfb", b.Build());
     CompoundFileReader r;
     ASSERT_TRUE(r.Open(p.string()));
     auto s = r.OpenStream("Big");
@@ -289,13 +269,12 @@ TEST(CompoundFileHostile, FileThatShrinksWhileReadAndFilesThatAreNoFiles) {
     EXPECT_EQ(s->Read(buf, sizeof buf), -1);
     EXPECT_EQ(s->Status(), CompoundStatus::ReadFailed);
 
-    fs::path fifo = Temp("fifo");
+    fs::path fifo = Scratch() / "fifo";
     ::mkfifo(fifo.c_str(), 0600);
     EXPECT_FALSE(CompoundFileReader::IsCompoundFile(fifo.string()));  // must not block
     EXPECT_FALSE(r.Open(fifo.string()));
     EXPECT_EQ(r.Status(), CompoundStatus::OpenFailed);
-    EXPECT_FALSE(CompoundFileReader::IsCompoundFile(fifo.parent_path().string()));
-    EXPECT_FALSE(CompoundFileReader::IsCompoundFile((fifo.parent_path() / "missing").string()));
+    EXPECT_FALSE(CompoundFileReader::IsCompoundFile(Scratch().string()) || CompoundFileReader::IsCompoundFile("/nonexistent"));
 }
 
 // --- Files written by other programs --------------------------------------------------------
@@ -313,15 +292,14 @@ TEST(CompoundFileCorpus, XlsFilesFindTheirWorkbookStreamAndAgreeWithOlefile) {
         std::string notes = line.substr(line.find("B; ") + 3);  // after "size=... B; "
         CompoundFileReader r;
         if (notes.rfind("RAW", 0) == 0) {  // plain BIFF2-4 streams and garbage
-            EXPECT_FALSE(CompoundFileReader::IsCompoundFile(path)) << file;
-            EXPECT_FALSE(r.Open(path)) << file;
+            EXPECT_FALSE(CompoundFileReader::IsCompoundFile(path) || r.Open(path)) << file;
             ++plain;
             continue;
         }
         ASSERT_EQ(notes.rfind("OLE[", 0), 0u) << file;
         std::string expected = notes.substr(4, notes.find(']') - 4);
         ASSERT_TRUE(CompoundFileReader::IsCompoundFile(path) && r.Open(path)) << file << ": " << r.LastError();
-        EXPECT_TRUE(InCompoundOrder(r.RootElements())) << file;
+        ExpectCompoundOrder(r.RootElements(), file);
         compoundPaths.push_back(path);
         // The first root stream named exactly "Workbook" or "Book", as the workbook reader picks it.
         const CompoundElement* wb = nullptr;
@@ -341,53 +319,43 @@ TEST(CompoundFileCorpus, XlsFilesFindTheirWorkbookStreamAndAgreeWithOlefile) {
     EXPECT_GE(plain, 10);
     if (!HaveOlefile()) GTEST_SKIP() << "python3-olefile not installed (scripts/install-deps.sh --extras)";
     auto theirs = OlefileRows(compoundPaths);
-    for (const auto& path : compoundPaths) {
-        CompoundFileReader r;
-        ASSERT_TRUE(r.Open(path));
-        EXPECT_EQ(OurRows(r), theirs[path]) << path;
-    }
+    for (const auto& path : compoundPaths) EXPECT_EQ(OurRows(path), theirs[path]) << path;
 }
 
+// A LibreOffice workbook and the test builder's own files (which keeps the builder honest) are
+// listed as python3-olefile, an independent reader, lists them.
 TEST(CompoundFileCorpus, BuiltAndLibreOfficeFilesAgreeWithOlefile) {
     if (!HaveOlefile()) GTEST_SKIP() << "python3-olefile not installed (scripts/install-deps.sh --extras)";
     std::vector<std::string> paths;
-    for (unsigned shift : {9u, 12u}) {  // keeps the test builder honest
+    for (unsigned shift : {9u, 12u}) {
         CfbBuilder b(shift);
         b.interleave = true;
         for (std::size_t size : {0, 100, 4095, 4096, 30000, 70000})
             b.root.children.push_back(Stream("s" + std::to_string(size), Pattern(size, unsigned(size))));
         b.root.children.push_back(Storage("Inner", {Stream("Deep", {1, 2})}));
-        paths.push_back(Temp("built" + std::to_string(shift) + ".cfb").string());
-        WriteFile(paths.back(), b.Build());
+        paths.push_back(Temp("built" + std::to_string(shift) + ".cfb", b.Build()).string());
     }
-    fs::path lo = Temp("lo");
-    if (std::system("command -v soffice >/dev/null 2>&1") == 0) {
-        fs::create_directories(lo);
-        std::ofstream csv(lo / "table.csv");
+    bool haveSoffice = std::system("command -v soffice >/dev/null 2>&1") == 0;
+    if (haveSoffice) {
+        std::ofstream csv(Temp("table.csv"));
         for (int i = 0; i < 3000; ++i) csv << "row " << i << "," << i * 0.25 << "\n";
         csv.close();
         // A private profile, so that concurrent LibreOffice runs do not share one.
-        std::string cmd = "cd '" + lo.string() + "' && soffice -env:UserInstallation=file://" + lo.string() +
+        std::string cmd = "cd '" + Scratch().string() + "' && soffice -env:UserInstallation=file://" + Scratch().string() +
                           "/profile --headless --convert-to xls table.csv >/dev/null 2>&1";
         EXPECT_EQ(std::system(cmd.c_str()), 0);
-        paths.push_back((lo / "table.xls").string());
+        paths.push_back((Scratch() / "table.xls").string());
     }
     auto theirs = OlefileRows(paths);
-    for (const auto& path : paths) {
-        CompoundFileReader r;
-        ASSERT_TRUE(r.Open(path)) << path << ": " << r.LastError();
-        EXPECT_EQ(OurRows(r), theirs[path]) << path;
-        EXPECT_TRUE(InCompoundOrder(r.RootElements())) << path;
-    }
-    if (paths.size() == 3) {  // LibreOffice's workbook: a BIFF8 stream in regular sectors
-        CompoundFileReader r;
-        ASSERT_TRUE(r.Open(paths.back()));
-        auto s = r.OpenStream("Workbook");
-        ASSERT_TRUE(s);
-        Bytes d = ReadAll(*s, 1000);
-        ASSERT_GT(d.size(), 4096u);
-        EXPECT_EQ(LoadLE<std::uint16_t>(d.data()), 0x0809);
-        EXPECT_EQ(LoadLE<std::uint16_t>(d.data() + 4), 0x0600);
-    }
-    if (paths.size() == 2) GTEST_SKIP() << "LibreOffice (soffice) not installed: only built files were compared";
+    for (const auto& path : paths) EXPECT_EQ(OurRows(path), theirs[path]) << path;
+    if (!haveSoffice) GTEST_SKIP() << "LibreOffice (soffice) not installed: only built files were compared";
+    // LibreOffice's workbook: a BIFF8 stream in regular sectors, listed in compound order.
+    CompoundFileReader r;
+    ASSERT_TRUE(r.Open(paths.back()));
+    ExpectCompoundOrder(r.RootElements(), "LibreOffice");
+    auto s = r.OpenStream("Workbook");
+    ASSERT_TRUE(s);
+    Bytes d = ReadAll(*s, 1000);
+    ASSERT_GT(d.size(), 4096u);
+    EXPECT_EQ(LoadLE<std::uint16_t>(d.data() + 4), 0x0600);
 }

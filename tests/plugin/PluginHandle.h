@@ -9,48 +9,35 @@
 #include "plugin/QmImport.h"
 
 struct PluginHandle {
-    explicit PluginHandle(const std::string& path, int mode = RTLD_NOW | RTLD_LOCAL) {
-        module = dlopen(path.c_str(), mode);
+    explicit PluginHandle(const std::string& path, int mode = RTLD_NOW | RTLD_LOCAL) : module(dlopen(path.c_str(), mode)) {
         if (!module) throw std::runtime_error(std::string("dlopen: ") + dlerror());
-        Size = Sym<QmImportSizeFileFormatsSupportedFn>("QmImportSizeFileFormatsSupported");
-        Info = Sym<QmImportGetFileFormatInfoFn>("QmImportGetFileFormatInfo");
-        IsCorrect = Sym<QmImportIsCorrectFileTypeFn>("QmImportIsCorrectFileType");
-        Open = Sym<QmImportOpenFn>("QmImportOpen");
-        Close = Sym<QmImportCloseFn>("QmImportClose");
-        LastError = Sym<QmImportGetLastErrorFn>("QmImportGetLastError");
-        EstablishSize = Sym<QmImportEstablishSizeFn>("QmImportEstablishSize");
-        Read = Sym<QmImportReadFn>("QmImportRead");
-        Write = Sym<QmImportWriteFn>("QmImportWrite");
-        Warning = Sym<QmImportGetWarningFn>("QmImportGetWarning");
-        FileOptions = Sym<QmImportGetFileOptionsFn>("QmImportGetFileOptions");
-        SetSpec = Sym<QmImportSetSpecFn>("QmImportSetSpec");
-        FileRead = Sym<QmImportGetFileReadFn>("QmImportGetFileRead");
     }
-    ~PluginHandle() {
-        if (module) dlclose(module);
-    }
+    ~PluginHandle() { dlclose(module); }
     PluginHandle(const PluginHandle&) = delete;
     PluginHandle& operator=(const PluginHandle&) = delete;
 
     template <typename F>
     F Sym(const char* name) {
-        void* p = dlsym(module, name);
+        void* p = module ? dlsym(module, name) : nullptr;
         if (!p) throw std::runtime_error(std::string("missing entry point ") + name);
         return reinterpret_cast<F>(p);
     }
 
-    void* module = nullptr;
-    QmImportSizeFileFormatsSupportedFn Size;
-    QmImportGetFileFormatInfoFn Info;
-    QmImportIsCorrectFileTypeFn IsCorrect;
-    QmImportOpenFn Open;
-    QmImportCloseFn Close;
-    QmImportGetLastErrorFn LastError;
-    QmImportEstablishSizeFn EstablishSize;
-    QmImportReadFn Read;
-    QmImportWriteFn Write;
-    QmImportGetWarningFn Warning;
-    QmImportGetFileOptionsFn FileOptions;
-    QmImportSetSpecFn SetSpec;
-    QmImportGetFileReadFn FileRead;
+    void* module;
+    // Looked up in declaration order, after the library is open.
+#define KELTO_ENTRY(member, name) name##Fn member = Sym<name##Fn>(#name)
+    KELTO_ENTRY(Size, QmImportSizeFileFormatsSupported);
+    KELTO_ENTRY(Info, QmImportGetFileFormatInfo);
+    KELTO_ENTRY(IsCorrect, QmImportIsCorrectFileType);
+    KELTO_ENTRY(Open, QmImportOpen);
+    KELTO_ENTRY(Close, QmImportClose);
+    KELTO_ENTRY(LastError, QmImportGetLastError);
+    KELTO_ENTRY(EstablishSize, QmImportEstablishSize);
+    KELTO_ENTRY(Read, QmImportRead);
+    KELTO_ENTRY(Write, QmImportWrite);
+    KELTO_ENTRY(Warning, QmImportGetWarning);
+    KELTO_ENTRY(FileOptions, QmImportGetFileOptions);
+    KELTO_ENTRY(SetSpec, QmImportSetSpec);
+    KELTO_ENTRY(FileRead, QmImportGetFileRead);
+#undef KELTO_ENTRY
 };
