@@ -37,25 +37,21 @@ TEST(ByteOrder, IntegersAndFloatsInBothOrdersAtAnyAlignment) {
 
 TEST(ByteReader, FailsStickyWithoutMovingOrCopying) {
     ByteReader r(kBytes);
-    EXPECT_EQ(r.U8(), 1);
-    EXPECT_EQ(r.ReadBE<std::uint16_t>(), 0x0203);
-    EXPECT_EQ(r.U64(), 0u);  // only 6 remain
+    EXPECT_EQ(r.ReadBE<std::uint16_t>(), 0x0102);
+    EXPECT_EQ(r.U64(), 0u);  // only 7 remain
     EXPECT_FALSE(r.ok());
-    EXPECT_EQ(r.Position(), 3u);  // a failed read does not move
-    EXPECT_EQ(r.U32(), 0x07060504u);  // later reads work, the failure stays
+    EXPECT_EQ(r.Position(), 2u);  // a failed read does not move
+    EXPECT_EQ(r.U32(), 0x06050403u);  // later reads work, the failure stays
     EXPECT_FALSE(r.ok());
-    r.ClearError();
     EXPECT_FALSE(r.Seek(10));
     EXPECT_TRUE(r.Seek(8) && r.Has(1) && !r.Has(2));
     std::uint16_t v = 7;
     std::uint8_t out[2] = {0, 0};
     EXPECT_FALSE(r.Read(v) || r.CopyTo(out, 2) || !r.Bytes(2).empty());
-    EXPECT_EQ(v, 7);
+    EXPECT_EQ(v, 7);  // nothing written, nothing moved
     EXPECT_EQ(out[0], 0);
     EXPECT_EQ(r.Position(), 8u);
     ByteReader big(kBytes);
     big.SetOrder(ByteOrder::Big);
     EXPECT_EQ(big.I16(), 0x0102);
-    EXPECT_EQ(big.PeekAt<std::uint32_t>(5), 0x06070809u);
-    EXPECT_EQ(ByteReader().F64(), 0.0);
 }
