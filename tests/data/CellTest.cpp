@@ -1,16 +1,15 @@
 // What a cell makes of text and numbers, how it formats and streams itself; rows of cells.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
 #include <limits>
 #include <locale>
 #include <sstream>
+#include <tuple>
 #include <streambuf>
 
 #include "data/Show.h"
+#include "outside/TestLocale.h"
 
 namespace {
 
@@ -44,45 +43,36 @@ TEST(Cell, TextBecomesMissingNumberIntegerOrText) {
         // NFC: a decomposed e-acute is composed; text that is not UTF-8 is kept byte for byte.
         {" Cafe\xCC\x81\t", "t:Caf\xC3\xA9"}, {"caf\xE9", "t:caf\xE9"},
     };
-    for (auto& c : cases) {
-        EXPECT_EQ(Show(Cell(c[0])), c[1]) << '"' << c[0] << '"';
-        FloatString same;
-        same.Set(std::string(c[0]));
-        EXPECT_EQ(Show(same), c[1]) << '"' << c[0] << "\" as std::string";
-    }
+    for (auto& c : cases) EXPECT_EQ(Show(Cell(c[0])), c[1]) << '"' << c[0] << '"';
     EXPECT_EQ(Show(Cell(nullptr)), "-");
     EXPECT_FALSE(std::signbit(Cell("-0").GetFloatValue()));
-}
-
-TEST(Cell, LeadingZeroTextsCountAsNumbersOnlyWhenWhollyNumeric) {
-    for (auto [text, value] : {std::pair{"007", 7.0f}, {"00", 0.0f}, {"01.0", 1.0f}, {"0x1A", -99.0f}, {"ab", -99.0f}}) {
+    // A text kept for its leading zeros still counts as its number; other texts do not.
+    for (auto [text, value] : {std::pair{"007", 7.0f}, {"01.0", 1.0f}, {"0x1A", -99.0f}, {"ab", -99.0f}}) {
         EXPECT_EQ(Cell(text).IsFloat(), value != -99.0f) << text;
         EXPECT_EQ(Cell(text).GetFloatValue(), value) << text;
-        EXPECT_EQ(Cell(text).GetIntValue(), -99) << text;
     }
     EXPECT_TRUE(Cell("abc").IsMissing(true) && !Cell("abc").IsMissing(false));
 }
 
 TEST(Cell, NumberRules) {
-    auto fromDouble = [](double v) { FloatString c; c.Set(v); return Show(c); };
-    EXPECT_EQ(fromDouble(std::nan("")), "-");
-    EXPECT_EQ(fromDouble(-HUGE_VAL), "-");
-    EXPECT_EQ(fromDouble(5e-324), "n:0");
-    EXPECT_EQ(fromDouble(-0.0), "n:0");
-    EXPECT_EQ(fromDouble(999990.0), "n:999990");
-    EXPECT_EQ(fromDouble(999991.0), "i:999991");
-    EXPECT_EQ(fromDouble(-5e6), "n:-5000000");
-    EXPECT_EQ(fromDouble(9223372036854774784.0), "i:9223372036854774784");  // largest below 2^63
-    EXPECT_EQ(fromDouble(9223372036854775808.0), "n:9.22337204e+18");
-    EXPECT_EQ(fromDouble(1e39), "-");   // an infinity once it is a float
-    EXPECT_EQ(fromDouble(1e-40), "n:0");  // a subnormal once it is a float
-
-    auto fromFloat = [](float v) { FloatString c; c.Set(v); return Show(c); };
-    EXPECT_EQ(fromFloat(std::numeric_limits<float>::quiet_NaN()), "-");
-    EXPECT_EQ(fromFloat(std::numeric_limits<float>::infinity()), "-");
-    EXPECT_EQ(fromFloat(std::numeric_limits<float>::denorm_min()), "n:0");
-
+    const double inf = std::numeric_limits<double>::infinity();
+    const std::pair<double, const char*> doubles[] = {
+        {std::nan(""), "-"}, {-inf, "-"}, {5e-324, "n:0"}, {-0.0, "n:0"}, {999990.0, "n:999990"},
+        {999991.0, "i:999991"}, {-5e6, "n:-5000000"},
+        {9223372036854774784.0, "i:9223372036854774784"},  // the largest double below 2^63
+        {9223372036854775808.0, "n:9.22337204e+18"},
+        {1e39, "-"}, {1e-40, "n:0"},  // an infinity and a subnormal once they are floats
+    };
     FloatString c;
+    for (auto [value, want] : doubles) {
+        c.Set(value);
+        EXPECT_EQ(Show(c), want) << value;
+    }
+    const float fInf = std::numeric_limits<float>::infinity(), fNan = std::numeric_limits<float>::quiet_NaN();
+    for (auto [value, want] : {std::pair{fNan, "-"}, {-fInf, "-"}, {std::numeric_limits<float>::denorm_min(), "n:0"}}) {
+        c.Set(value);
+        EXPECT_EQ(Show(c), want) << value;
+    }
     c.Set(std::int64_t{-99});
     EXPECT_TRUE(c.IsMissing(false) && c.IsFloat());
     EXPECT_EQ(c.GetStringValue(EFloatType::General, 6, false), "-99");  // printed, not hidden
@@ -90,35 +80,7 @@ TEST(Cell, NumberRules) {
     EXPECT_EQ(c.GetIntValue(), INT64_MAX);  // saturates instead of overflowing
 }
 
-TEST(Cell, FormatStyles) {
-    FloatString c;
-    c.Set(12.5f);
-    EXPECT_EQ(c.GetStringValue(EFloatType::Fixed, 2, false), "12.50");
-    EXPECT_EQ(c.GetStringValue(EFloatType::Scientific, 3, false), "1.250e+01");
-    EXPECT_EQ(c.GetStringValue(EFloatType::General, 6, false), "12.5");
-    EXPECT_EQ(c.GetStringValue(EFloatType::Fixed, -1, false), "12.500000");  // no precision: printf's 6
-    c.Set(1234567.0f);
-    EXPECT_EQ(c.GetStringValue(EFloatType::General, 6, false), "1.23457e+06");
-    c.Set(0.1f);  // the float's own value, not the double nearest 0.1
-    EXPECT_EQ(c.GetStringValue(EFloatType::Fixed, 10, false), "0.1000000015");
-    EXPECT_EQ(FloatString().GetStringValue(EFloatType::Fixed, 2, false), "");
-    EXPECT_EQ(FloatString().GetStringValue(EFloatType::Fixed, 2, true), "-99.00");
-}
-
 namespace {
-
-// A comma decimal point for the C library: installed, or built from the locale sources.
-bool UseCommaLocale(std::string& why) {
-    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8"})
-        if (std::setlocale(LC_NUMERIC, name)) return true;
-    std::filesystem::path dir = std::filesystem::temp_directory_path() / "kelto-test-locales";
-    std::filesystem::create_directories(dir);
-    std::string cmd = "localedef -i de_DE -f UTF-8 '" + (dir / "de_DE.UTF-8").string() + "' >/dev/null 2>&1";
-    setenv("LOCPATH", dir.c_str(), 1);
-    if (std::system(cmd.c_str()) == 0 && std::setlocale(LC_NUMERIC, "de_DE.UTF-8")) return true;
-    why = "no de_DE locale installed, and localedef could not make one";
-    return false;
-}
 
 struct CommaPoint : std::numpunct<char> {
     char do_decimal_point() const override { return ','; }
@@ -126,22 +88,31 @@ struct CommaPoint : std::numpunct<char> {
 
 }  // namespace
 
-TEST(Cell, FormatWithTheLocalesDecimalPoint) {
-    std::string why;
-    bool haveC = UseCommaLocale(why);
+TEST(Cell, FormatStylesAndTheLocalesDecimalPoint) {
+    using F = EFloatType;
+    const std::tuple<const char*, F::Enum, int, bool, const char*> styles[] = {
+        {"12.5", F::Fixed, 2, false, "12.50"}, {"12.5", F::Scientific, 3, false, "1.250e+01"},
+        {"12.5", F::General, 6, false, "12.5"}, {"12.5", F::Fixed, -1, false, "12.500000"},  // -1: printf's 6
+        {"1234567.5", F::General, 6, false, "1.23457e+06"},
+        {"0.1", F::Fixed, 10, false, "0.1000000015"},  // the float's own value
+        {"", F::Fixed, 2, false, ""}, {"", F::Fixed, 2, true, "-99.00"}};
+    for (auto [text, style, precision, keep, want] : styles)
+        EXPECT_EQ(Cell(text).GetStringValue(style, precision, keep), want) << text << " " << style << " " << precision;
+
+    // General follows the C++ global locale, Fixed and Scientific the C library's; parsing
+    // takes "." whatever either says.
+    const FloatString c = Cell("12.5");
+    kelto::test::CommaDecimalLocale comma;
     std::locale previous = std::locale::global(std::locale(std::locale::classic(), new CommaPoint));
-    FloatString c;
-    c.Set(12.5f);
-    EXPECT_EQ(c.GetStringValue(EFloatType::General, 6, false), "12,5");  // the C++ global locale
-    if (haveC) {                                                       // the C library's LC_NUMERIC
+    EXPECT_EQ(c.GetStringValue(EFloatType::General, 6, false), "12,5");
+    if (comma.Active()) {
         EXPECT_EQ(c.GetStringValue(EFloatType::Fixed, 2, false), "12,50");
         EXPECT_EQ(c.GetStringValue(EFloatType::Scientific, 1, false), "1,2e+01");
     }
-    EXPECT_EQ(Show(Cell("2.5")), "n:2,5");  // parsing takes "." whatever the locale
+    EXPECT_EQ(Show(Cell("2.5")), "n:2,5");
     EXPECT_EQ(Show(Cell("2,5")), "t:2,5");
-    std::setlocale(LC_NUMERIC, "C");
     std::locale::global(previous);
-    if (!haveC) GTEST_SKIP() << "Fixed and Scientific with a comma not checked: " << why;
+    if (!comma.Active()) GTEST_SKIP() << "no comma-decimal C locale installed: Fixed and Scientific not checked";
 }
 
 TEST(Cell, CopiesAreDeepAndTransferMoves) {
@@ -167,26 +138,6 @@ TEST(Cell, StreamRecordLayouts) {
     EXPECT_EQ(streamed(i), std::string("\x02\x08\x07\x06\x05\x04\x03\x02\x01", 9));
 }
 
-TEST(Vector, InsertRemoveAppend) {
-    FloatStringVector v(3);
-    v.Set(1, "a"), v.Set(2, "b"), v.Set(3, "c");
-    v.Insert(2, 2);
-    v.Insert(100, 1);  // beyond the end: appended
-    v.Insert(0, 1);    // never before the placeholder
-    v.Insert(3, -2);
-    EXPECT_EQ(Show(v), "- t:a - - t:b t:c -");
-    EXPECT_EQ(Show(v[0]), "-");
-    v.Remove(3, 2);
-    v.Remove(4, 10);  // only what exists
-    v.Remove(0, 2);   // the placeholder is never removed
-    EXPECT_EQ(Show(v), "t:a t:b");
-    v.Append(v);
-    EXPECT_EQ(Show(v), "t:a t:b t:a t:b");
-    FloatStringVector small(3);
-    small.Insert(2, 200);  // a large insertion into a small row allocates its final size once
-    EXPECT_EQ(small.capacity(), 3 + 5 + 200 - 1);
-}
-
 namespace {
 
 class PipeBuffer : public std::streambuf {  // cannot seek: the reader cannot learn what is left
@@ -199,21 +150,26 @@ private:
 
 }  // namespace
 
-TEST(Vector, StreamsAndRefusesCountsTheStreamCannotHold) {
+TEST(Vector, EditsAtTheEdgesAndStreamsThatOverstateTheirCount) {
     FloatStringVector v(3);
-    v.Set(1, "12.5"), v.Set(2, "id"), v.Set(3, "1234567");
-    std::stringstream s;
-    ASSERT_TRUE(v.WriteToStream(s));
-    EXPECT_EQ(s.str().substr(0, 4), std::string("\x03\x00\x00\x00", 4));
-    FloatStringVector back(5);
-    ASSERT_TRUE(back.ReadFromStream(s));
-    EXPECT_EQ(Show(back), "n:12.5 t:id i:1234567");
+    v.Set(1, "a"), v.Set(2, "b"), v.Set(3, "c");
+    v.Insert(2, 2);
+    v.Insert(100, 1);  // beyond the end: appended
+    v.Insert(0, 1);    // never before the placeholder
+    v.Insert(3, -2);
+    EXPECT_EQ(Show(v), "- t:a - - t:b t:c -");
+    v.Remove(3, 2);
+    v.Remove(4, 10);  // only what exists
+    v.Remove(0, 2);   // the placeholder is never removed
+    v.Append(v);
+    EXPECT_EQ(Show(v), "t:a t:b t:a t:b");
+    EXPECT_EQ(Show(v[0]), "-");
 
     // Count 0x7FFFFFFF before three cells, from a stream that cannot tell its size: read as
     // far as the cells go, never sized by the count.
     std::string cells("\x00\x00\x00\x80\x3F\x00\x00\x00\x00\x40\x00\x00\x00\x40\x40", 15);
     PipeBuffer pipe(std::string("\xFF\xFF\xFF\x7F", 4) + cells);
     std::istream piped(&pipe);
-    EXPECT_FALSE(back.ReadFromStream(piped));
-    EXPECT_EQ(Show(back), "n:1 n:2 n:3");
+    EXPECT_FALSE(v.ReadFromStream(piped));
+    EXPECT_EQ(Show(v), "n:1 n:2 n:3");
 }

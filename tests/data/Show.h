@@ -3,6 +3,8 @@
 // "n:12.5" a number, "i:1234567" a 64-bit integer, "t:007" a text, "-" the missing value.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <stdexcept>
 #include <string>
 
 #include "data/FloatStringMatrix.h"
@@ -27,4 +29,14 @@ inline std::string Show(const FloatStringMatrix& m) {
         out += (r > 1 ? "|" : "") + Show(m[r]);
     }
     return out;
+}
+
+// The message of the exception `f` throws.
+inline std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const std::exception& e) {
+        return e.what();
+    }
+    return "no exception";
 }
