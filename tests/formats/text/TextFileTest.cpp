@@ -1,14 +1,12 @@
 // Delimited text: splitting, the size pass, the reading loop and its row skipping, the
-// options document, the encoding table, encodings on disk, failures and writing.
+// options document, the encoding table, writing, long lines and the text-file test.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "formats/text/CsvFile.h"
 #include "formats/text/DIFFile.h"
 #include "formats/text/TextFile.h"
 #include "formats/text/TextTestSupport.h"
-#include "outside/utl/Exception.h"
 #include "outside/utl/QmTextIOStream.h"
 
 using namespace kelto::test;
@@ -143,9 +141,8 @@ TEST(TextFileOptions, DocumentRoundTripsAndRefusesIncompleteOnes) {
     EXPECT_EQ(keys.size(), 3u);
     EXPECT_EQ(keys["Delimiter"], "%3B%25%09%20x");  // percent-encoded
 
-    // A document that lacks a key, or is no document, changes nothing.
-    for (const std::string& bad : {OptionsDocument({{"Delimiter", "%3B"}, {"IgnoreConsecutiveDelimiters", "true"}}),
-                                   std::string("garbage"), std::string()}) {
+    // A document that lacks a key (DIF's has no delimiter), or is no document, changes nothing.
+    for (const std::string& bad : {WrittenBytes(DifFileOptions()), std::string("garbage"), std::string()}) {
         OptionsBytes b(bad);
         TextFileOptions keep = back;
         EXPECT_FALSE(keep.Read(&b.record));
@@ -161,7 +158,6 @@ TEST(TextFileOptions, EncodingTableNamesEncodingsTheStreamKnows) {
     EXPECT_EQ(TextFileOptions::GetEncodingIndex("UTF-8"), 21u);  // exact names only
     EXPECT_EQ(TextFileOptions::GetEncodingIndex("windows-1252"), 31u);
     EXPECT_EQ(TextFileOptions::GetPrettyName(21), L"Local");
-    EXPECT_EQ(TextFileOptions::GetPrettyName(18), L"Japanese (Shift-JIS)");
     EXPECT_EQ(TextFileOptions::GetPrettyName(32), L"");
     // Every name finds itself, and works with the text stream both ways.
     TempDir dir;
@@ -171,84 +167,6 @@ TEST(TextFileOptions, EncodingTableNamesEncodingsTheStreamKnows) {
         QmTextIOStream in(dir.File("e"), names[i]);
         std::string line;
         EXPECT_TRUE(in.GetLine(line) && line == "Ab1\tx") << names[i];
-    }
-}
-
-TEST(TextFile, FailuresCarryTheirCodes) {
-    TempDir dir;
-    const std::string missing = dir.File("missing.txt");
-    TextFile f;
-    EXPECT_EQ(f.Open(true, missing.c_str(), nullptr), 512);
-    EXPECT_EQ(ErrorOf(f), "Failed to open stream for reading.");
-    EXPECT_EQ(TextFile().Open(true, dir.Path().c_str(), nullptr), 512);  // a directory
-
-    // NUL bytes near the start: not text, unless the encoding is UTF-16 or UTF-32.
-    WriteFile(dir.File("bin.dat"), std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0", 12));
-    auto r = ReadThroughEntryPoints("Text File", dir.File("bin.dat"));
-    EXPECT_FALSE(r->opened);
-    EXPECT_EQ(r->error, "This file appears to be a binary file and cannot be imported. Only ordinary text (ASCII) "
-                        "files can be imported.");
-    WriteFile(dir.File("u16.txt"), *Iconv("UTF-16LE", "UTF-8", "a\tb\nc\td\n"));
-    TextFileOptions o;
-    o.SetEncoding("utf16le");
-    OptionsBytes u16(WrittenBytes(o));
-    r = ReadThroughEntryPoints("Text File", dir.File("u16.txt"), &u16.record);
-    ASSERT_TRUE(r->Ok()) << r->error;
-    EXPECT_EQ(r->Text(2, 2), "d");
-
-    WriteFile(dir.File("ok.txt"), "a\n");
-    OptionsBytes bad("not an options document");
-    TextFile badOptions;
-    EXPECT_EQ(badOptions.Open(true, dir.File("ok.txt").c_str(), &bad.record), 5);
-    EXPECT_EQ(ErrorOf(badOptions), "Incorrect format of file open options");
-
-    // The wrong direction.
-    TextFile reader, writer;
-    ASSERT_EQ(reader.Open(true, dir.File("ok.txt").c_str(), nullptr), 0);
-    EXPECT_EQ(reader.Write(TableOf({{"x"}}).get()), 3);
-    ASSERT_EQ(writer.Open(false, dir.File("out.txt").c_str(), nullptr), 0);
-    RecordingTable t;
-    EXPECT_EQ(writer.Read(&t), 3);
-}
-
-TEST(TextFile, EncodingIsDetectedOnlyWhenNoOptionsAreGiven) {
-    TempDir dir;
-    const std::string zurich = "Z\xC3\xBCrich", moskva = "\xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0";
-    const std::string utf8 = zurich + "\t1\n" + moskva + "\t2\n";
-    WriteFile(dir.File("utf8.txt"), utf8);
-    auto r = ReadThroughEntryPoints("Text File", dir.File("utf8.txt"));
-    ASSERT_TRUE(r->Ok()) << r->error;
-    EXPECT_EQ(r->Text(1, 1), zurich);
-    EXPECT_EQ(r->Text(1, 2), moskva);
-    // The default options fetched for the file name what was detected.
-    EXPECT_EQ(SettingsKeys(TakeBytes(QmImportGetFileOptions(FormatIndex("Text File"), dir.File("utf8.txt").c_str(), false)))["Encoding"],
-              "utf8");
-
-    // An empty record receives the defaults, and the defaults apply: the legacy code page.
-    TextFile f;
-    QmImportOpenOptions empty{0, nullptr};
-    ASSERT_EQ(f.Open(true, dir.File("utf8.txt").c_str(), &empty), 0);
-    EXPECT_EQ(SettingsKeys(std::string(empty.data, static_cast<std::size_t>(empty.size)))["Encoding"], "");
-    RecordingTable t;
-    ASSERT_EQ(f.Read(&t), 0);
-    EXPECT_EQ(t.texts[std::make_pair(1, 1)], "Z\xC3\x83\xC2\xBCrich");  // UTF-8 bytes read as windows-1252
-
-    // A byte-order mark decides by itself.
-    WriteFile(dir.File("bom16.txt"), "\xFF\xFE" + *Iconv("UTF-16LE", "UTF-8", utf8));
-    r = ReadThroughEntryPoints("Text File", dir.File("bom16.txt"));
-    ASSERT_TRUE(r->Ok()) << r->error;
-    EXPECT_EQ(r->Text(1, 2), moskva);
-
-    // Code pages, written by glibc's converter, read with the encoding the options name.
-    for (const auto& [ours, glibc] : {std::pair<std::string, std::string>{"koi8r", "KOI8-R"}, {"iso88597", "ISO-8859-7"}}) {
-        const std::string text = ours == "koi8r" ? moskva : "\xCE\x91\xCE\xB8\xCE\xAE\xCE\xBD\xCE\xB1";
-        WriteFile(dir.File(ours), *Iconv(glibc.c_str(), "UTF-8", "id\t" + text + "\n"));
-        TextFileOptions o;
-        o.SetEncoding(ours);
-        OptionsBytes given(WrittenBytes(o));
-        r = ReadThroughEntryPoints("Text File", dir.File(ours), &given.record);
-        ASSERT_TRUE(r->Ok()) << r->error;
-        EXPECT_EQ(r->Text(2, 1), text) << ours;
     }
 }
 
@@ -303,67 +221,3 @@ TEST(TextFile, LongLinesAndTheTextFileTest) {
     EXPECT_FALSE(TextFile::IsTextFile(dir.File("missing").c_str()));
 }
 
-TEST(TextFormats, RegisteredRecordsAndKindOfFile) {
-    TempDir dir;
-    WriteFile(dir.File("x.txt"), "a\tb\n");
-    ExpectRecord("Text File", "Text Files (*.txt; *.dat)", "Text File (*.txt)", {".txt", ".dat"}, {1, 1, 1, 1, 1, 1});
-    ExpectRecord("Text UTF-8 File", "Text UTF-8 Files (*.txt; *.dat)", "Text UTF-8 File (*.txt)", {".txt", ".dat"},
-                 {1, 0, 1, 1, 1, 1});
-    EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Text File"), dir.File("x.txt").c_str()), 1);
-    EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Text UTF-8 File"), dir.File("x.txt").c_str()), 0);
-}
-
-namespace {
-
-// The options step of each format stops, as a host's options dialog would: cancelled by the
-// user, or failing.
-[[noreturn]] void Stop(bool cancel) {
-    if (cancel) throw CancelException();
-    throw Exception("the options could not be made");
-}
-struct StoppingText : TextFile {
-    explicit StoppingText(bool c) : cancel(c) {}
-    TextFileOptions GetTextFileOptions() override { Stop(cancel); }
-    bool cancel;
-};
-struct StoppingDif : DIFFile {
-    explicit StoppingDif(bool c) : cancel(c) {}
-    DifFileOptions GetDifFileOptions() override { Stop(cancel); }
-    bool cancel;
-};
-struct StoppingCsv : CsvFile {
-    explicit StoppingCsv(bool c) : cancel(c) {}
-    std::unique_ptr<CsvFileOptions> GetCsvFileOptions(const char*) override { Stop(cancel); }
-    bool cancel;
-};
-
-class CancellingTable : public RecordingTable {
-public:
-    void SetDataSize(int, int) override { throw CancelException(); }
-};
-
-}  // namespace
-
-TEST(TextFormats, ACancellationIsPassedOnAndOtherFailuresBecomeCodes) {
-    TempDir dir;
-    WriteFile(dir.File("a.txt"), "a,b\n");
-    WriteFile(dir.File("a.dif"), "TABLE\n0,1\n\"t\"\nDATA\n0,0\n\"\"\n-1,0\nBOT\n0,1\nV\n-1,0\nEOD\n");
-    const std::string txt = dir.File("a.txt"), dif = dir.File("a.dif");
-    EXPECT_THROW(StoppingText(true).GetFileReadOptions(txt.c_str(), false), CancelException);
-    EXPECT_THROW(StoppingText(true).Open(true, txt.c_str(), nullptr), CancelException);
-    EXPECT_THROW(StoppingDif(true).GetFileReadOptions(dif.c_str(), false), CancelException);
-    EXPECT_THROW(StoppingDif(true).Open(true, dif.c_str(), nullptr), CancelException);
-    EXPECT_THROW(StoppingCsv(true).GetFileReadOptions(txt.c_str(), false), CancelException);
-    CsvFile csv;
-    ASSERT_EQ(csv.Open(true, txt.c_str(), nullptr), 0);
-    CancellingTable target;
-    EXPECT_THROW(csv.Read(&target), CancelException);
-
-    StoppingText text(false);
-    EXPECT_EQ(text.Open(true, txt.c_str(), nullptr), 512);
-    StoppingDif difFile(false);
-    EXPECT_EQ(difFile.Open(true, dif.c_str(), nullptr), 768);
-    StoppingCsv csvFile(false);
-    EXPECT_EQ(csvFile.GetFileReadOptions(txt.c_str(), false), nullptr);
-    EXPECT_EQ(ErrorOf(csvFile), "Incorrect format of file open options");
-}

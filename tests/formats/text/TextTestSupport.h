@@ -38,6 +38,7 @@ struct EntryRead {
     bool Ok() const { return opened && sized && read; }
     int Rows() const { return table.GetNumberOfRows(); }
     int Cols() const { return table.GetNumberOfColumns(); }
+    std::string Size() const { return std::to_string(Cols()) + "x" + std::to_string(Rows()); }
     std::string Text(int col, int row) const { return table.GetStringValue(col, row); }
     float Number(int col, int row) const { return table.GetFloatData(col, row); }
     bool IsMissing(int col, int row) const { return table.IsMisVal(col, row); }
@@ -164,36 +165,6 @@ inline std::map<std::string, std::string> SettingsKeys(const std::string& bytes)
     for (const std::string& k : settings ? settings->GetKeyNames() : std::vector<std::string>())
         settings->ReadKey(k, keys[k]);
     return keys;
-}
-
-// An options document with these keys in its "Settings" section.
-inline std::string OptionsDocument(const std::map<std::string, std::string>& keys) {
-    TinyXML2Section doc;
-    auto settings = doc.CreateSection("Settings");
-    for (const auto& [k, v] : keys) settings->WriteKey(k, v);
-    std::string xml;
-    doc.Flush(xml);
-    std::ostringstream out;
-    WriteBinaryString(out, xml);
-    return out.str();
-}
-
-inline void ExpectRecord(const std::string& name, const char* filter, const char* saveFilter,
-                         const std::vector<std::string>& extensions, const std::vector<signed char>& flags) {
-    SCOPED_TRACE(name);
-    const QmImportFileFormatInfo* info = QmImportGetFileFormatInfo(FormatIndex(name));
-    ASSERT_TRUE(info);
-    EXPECT_STREQ(info->filter, filter);
-    EXPECT_STREQ(info->saveFilter, saveFilter);
-    ASSERT_EQ(info->extensionCount, static_cast<int>(extensions.size()));
-    const char* e = info->extensions;
-    for (const std::string& want : extensions) {
-        EXPECT_EQ(e, want);
-        e += std::strlen(e) + 1;
-    }
-    EXPECT_EQ((std::vector<signed char>{info->canWrite, info->canRead, info->multiFile, info->tableFlag,
-                                        info->formatFlag, info->priority}),
-              flags);
 }
 
 inline bool HaveProgram(const std::string& name) {
