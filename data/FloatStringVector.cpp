@@ -141,7 +141,9 @@ RowBatch::~RowBatch() {
 }
 
 std::size_t RowBatch::RowBytes(int n) {
-    std::size_t cells = (static_cast<std::size_t>(n > 0 ? n : 0) + 6) * sizeof(FloatString);
+    // What FloatStringVector(n) takes: the object, and room for n + 5 cells (the placeholder,
+    // the n cells and four more), each with its header.
+    std::size_t cells = (static_cast<std::size_t>(n > 0 ? n : 0) + 5) * sizeof(FloatString);
     return 2 * kHeader + ((sizeof(FloatStringVector) + 7) & ~std::size_t{7}) + cells;
 }
 
