@@ -325,7 +325,9 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
         const int columns = file->GetNumCols();
         if (rows == -1 || columns == -1) {
             TakeErrorFrom(*file);
-            return failed();
+            // A size pass that found no cell at all (an empty text file, say) fails without
+            // a message of its own; the user is told what happened rather than nothing.
+            if (!errorMessage_.empty()) return failed();
         }
         if (rows < 1 || columns < 1) {
             errorMessage_ = kelto::Translate("The selected file does not contain any data. Import will be aborted.");

@@ -19,7 +19,7 @@ struct QmImportFileFormatInfo {
     const char* extensions;  // ".a\0.b\0" - each with its dot, each NUL-terminated
     signed char canWrite;
     signed char canRead;
-    signed char multiFile;   // 0: one file; 1 or 2: several files per read
+    signed char multiFile;   // 0: one file; 1: several, each read by itself; 2: several in one read
     signed char tableFlag;   // 0: the host clears its table's flag before reading
     signed char formatFlag;  // passed through to the host's format description
     signed char priority;    // registration priority

@@ -641,9 +641,10 @@ QmImportOpenOptions* CsvFile::GetFileReadOptions(const char* name, bool) {
         Open(true, names.front().c_str(), nullptr);
         std::unique_ptr<CsvFileOptions> special = GetCsvFileOptions(names.front().c_str());
         if (!special) return nullptr;
-        auto* record = new QmImportOpenOptions{0, nullptr};
-        special->Write(record);
-        return record;
+        // Owned here until filled, so a failure while writing it leaks nothing.
+        auto record = std::make_unique<QmImportOpenOptions>(QmImportOpenOptions{0, nullptr});
+        special->Write(record.get());
+        return record.release();
     } catch (const CancelException&) {
         throw;
     } catch (const std::exception&) {

@@ -439,9 +439,10 @@ QmImportOpenOptions* DIFFile::GetFileReadOptions(const char* name, bool) {
         std::vector<std::string> names;
         if (!name || !QmFile::GetFileNames(name, names) || names.empty()) names.assign(1, name ? name : "");
         Open(true, names.front().c_str(), nullptr);
-        auto* record = new QmImportOpenOptions{0, nullptr};
-        options.Write(record);
-        return record;
+        // Owned here until filled, so a failure while writing it leaks nothing.
+        auto record = std::make_unique<QmImportOpenOptions>(QmImportOpenOptions{0, nullptr});
+        options.Write(record.get());
+        return record.release();
     } catch (const CancelException&) {
         throw;
     } catch (const std::exception&) {

@@ -187,6 +187,7 @@ TEST_F(HelperTest, FailedReadsCarryTheirMessagesAndLeaveTheOptionsEmpty) {
     // (files, message, whether the table was sized); the table fails on the text "boom".
     const std::tuple<Files, std::string, int> cases[] = {
         {{File("empty.ha", "#alpha!\n#rows0\n1,2\n")}, "The selected file does not contain any data. Import will be aborted.", 0},
+        {{File("nocells.ha", "#alpha!\n#nocells\n")}, "The selected file does not contain any data. Import will be aborted.", 0},
         {{File("fail.ha", "#alpha!\n#fail\n1\n")}, "test failure", 1},
         {{File("boom.ha", "#alpha!\n1,boom\n")}, "Exception during file reading. Import will be aborted.", 1},
         {{}, "The file does not exist.", 0},

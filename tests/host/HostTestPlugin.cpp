@@ -4,6 +4,7 @@
 // Every format reads the same files: rows of cells separated by ','. Tags on the first line
 // decide detection: "<tag>!" makes the format with that tag answer "certainly mine", "<tag>?"
 // "likely mine", no tag "not mine". Directive lines: "#rows0" (the size pass finds no rows),
+// "#nocells" (the size pass finds no cell at all and reports -1 columns without a message),
 // "#fail" (the read fails), "#warn <text>" (the read ends with that warning). Several files
 // (the multi-file argument) are read one after another. Writing produces the format's name
 // and one line per row, the cells' texts joined by ','.
@@ -52,6 +53,7 @@ public:
             for (std::string line; std::getline(in, line);) {
                 fail_ |= line == "#fail";
                 noRows_ |= line == "#rows0";
+                noCells_ |= line == "#nocells";
                 if (line.rfind("#warn ", 0) == 0) warning_ = line.substr(6);
                 if (line.empty() || line[0] == '#') continue;
                 rows_.emplace_back();
@@ -114,6 +116,7 @@ protected:
         numRows = noRows_ ? 0 : static_cast<int>(rows_.size());
         numCols = 0;
         for (const auto& row : rows_) numCols = std::max(numCols, static_cast<int>(row.size()));
+        if (noCells_) numCols = -1;
         sizeKnown = true;
         return 0;
     }
@@ -122,7 +125,7 @@ private:
     std::string name_, warning_, owned_;
     std::vector<std::string> files_;
     std::vector<std::vector<std::string>> rows_;
-    bool fail_ = false, noRows_ = false;
+    bool fail_ = false, noRows_ = false, noCells_ = false;
     std::ofstream out_;
     mutable std::string readFile_;
 };
