@@ -189,26 +189,6 @@ inline void FloatString::SetNumber(double v) noexcept {
 
 void FloatString::Set(double v) noexcept { SetNumber(v); }
 
-void FloatString::Set(const char* text) {
-    SetMissing();
-    errno = 0;
-    if (!text) return;
-    const char* p = text;
-    while (IsAsciiSpace(*p)) ++p;
-    if (*p == '\0') return;
-    if (!SetPlainNumber(p)) SetParsed(p);
-}
-
-void FloatString::SetGeneral(const char* text) {
-    SetMissing();
-    errno = 0;
-    if (!text) return;
-    const char* p = text;
-    while (IsAsciiSpace(*p)) ++p;
-    if (*p == '\0') return;
-    SetParsed(p);
-}
-
 // The bulk of every numeric import: an optional sign, at most 19 digits with an optional
 // ".", optional trailing white space, nothing else. Its value is computed exactly as
 // qmstrtod computes it (the digits as one integer, divided once by an exact power of ten,
@@ -268,7 +248,8 @@ bool FloatString::SetPlainNumber(const char* p) {
     return true;
 }
 
-void FloatString::SetParsed(const char* p) {
+// Inlined into Set: text cells, which all come here, pay no extra call for the shortcut.
+__attribute__((always_inline)) inline void FloatString::SetParsed(const char* p) {
     char* end = nullptr;
     double d = QmString::qmstrtod(p, &end);
     if (errno != 0) {
@@ -304,6 +285,29 @@ void FloatString::SetParsed(const char* p) {
         return;
     }
     SetNumber(d);
+}
+
+void FloatString::Set(const char* text) {
+    SetMissing();
+    errno = 0;
+    if (!text) return;
+    const char* p = text;
+    while (IsAsciiSpace(*p)) ++p;
+    if (*p == '\0') return;
+    // Texts that cannot start a number skip the shortcut at once.
+    const char c = *p;
+    if ((IsDigit(c) || c == '-' || c == '+' || c == '.') && SetPlainNumber(p)) return;
+    SetParsed(p);
+}
+
+void FloatString::SetGeneral(const char* text) {
+    SetMissing();
+    errno = 0;
+    if (!text) return;
+    const char* p = text;
+    while (IsAsciiSpace(*p)) ++p;
+    if (*p == '\0') return;
+    SetParsed(p);
 }
 
 void FloatString::SetNonNumericText(const char* p, bool unicodeSpaces) {
