@@ -45,11 +45,18 @@ static_assert(sizeof(Chunk) <= kChunkHead);
 
 std::atomic<std::size_t> g_chunkBytes{0};
 
-struct BatchState {
-    int depth = 0;
+// Row objects and cells are carved from chunks of their own: when a batch-made table later
+// grows its rows (their cells move to the heap), the chunks of old cells empty and return to
+// the system, while the small row objects keep theirs.
+struct Stream {
     Chunk* chunk = nullptr;
     char* cursor = nullptr;
     char* limit = nullptr;
+};
+
+struct BatchState {
+    int depth = 0;
+    Stream streams[2];  // RowMemory::Object, RowMemory::Cells
 };
 thread_local BatchState t_batch;
 
@@ -81,7 +88,7 @@ void Drop(Chunk* chunk) noexcept {
 #endif
 }
 
-void* Carve(BatchState& b, std::size_t bytes) {
+void* Carve(Stream& b, std::size_t bytes) {
     if (static_cast<std::size_t>(b.limit - b.cursor) < bytes) {
         Chunk* fresh = NewChunk();
         if (!fresh) return nullptr;
@@ -98,15 +105,16 @@ void* Carve(BatchState& b, std::size_t bytes) {
 
 }  // namespace
 
-void* AllocateRowMemory(std::size_t bytes) {
+void* AllocateRowMemory(std::size_t bytes, RowMemory kind) {
     if (bytes > static_cast<std::size_t>(-1) / 2) throw std::bad_alloc();
     const std::size_t total = ((bytes + 7) & ~std::size_t{7}) + kHeader;
     BatchState& b = t_batch;
     Chunk* from = nullptr;
     char* block = nullptr;
     if (b.depth > 0 && total <= kChunkBytes - kChunkHead) {
-        block = static_cast<char*>(Carve(b, total));
-        if (block) from = b.chunk;
+        Stream& stream = b.streams[kind == RowMemory::Object ? 0 : 1];
+        block = static_cast<char*>(Carve(stream, total));
+        if (block) from = stream.chunk;
     }
     if (!block) block = static_cast<char*>(::operator new(total));
     std::memcpy(block, &from, sizeof from);
@@ -136,7 +144,8 @@ RowBatch::~RowBatch() {
     if (!active_) return;
     BatchState& b = t_batch;
     if (--b.depth > 0) return;
-    if (b.chunk) Drop(b.chunk);
+    for (Stream& stream : b.streams)
+        if (stream.chunk) Drop(stream.chunk);
     b = BatchState{};
 }
 

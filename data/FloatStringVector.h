@@ -23,7 +23,8 @@ namespace kelto::data {
 // chunk it came from (or none), so a row keeps its own memory wherever it goes: rows move
 // between matrices, grow onto the heap and die in any order, and a chunk returns to the
 // system when the last block carved from it is released.
-KELTO_API void* AllocateRowMemory(std::size_t bytes);
+enum class RowMemory { Object, Cells };
+KELTO_API void* AllocateRowMemory(std::size_t bytes, RowMemory kind);
 KELTO_API void ReleaseRowMemory(void* block) noexcept;
 // Bytes of chunks currently held (for measurements: the heap's statistics do not see them).
 KELTO_API std::size_t RowMemoryInChunks();
@@ -53,7 +54,7 @@ struct RowAllocator {
     RowAllocator(const RowAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) {
         if (n > static_cast<std::size_t>(-1) / 2 / sizeof(T)) throw std::bad_array_new_length();
-        return static_cast<T*>(AllocateRowMemory(n * sizeof(T)));
+        return static_cast<T*>(AllocateRowMemory(n * sizeof(T), RowMemory::Cells));
     }
     void deallocate(T* p, std::size_t) noexcept { ReleaseRowMemory(p); }
     template <typename U>
@@ -67,7 +68,9 @@ struct RowAllocator {
 class KELTO_API FloatStringVector {
 public:
     // Row objects live in row memory too (see RowBatch).
-    static void* operator new(std::size_t bytes) { return kelto::data::AllocateRowMemory(bytes); }
+    static void* operator new(std::size_t bytes) {
+        return kelto::data::AllocateRowMemory(bytes, kelto::data::RowMemory::Object);
+    }
     static void operator delete(void* p) noexcept { kelto::data::ReleaseRowMemory(p); }
 
     FloatStringVector() : cells_(1) {}

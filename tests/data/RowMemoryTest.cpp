@@ -85,8 +85,13 @@ TEST(RowMemory, RowsMovedGrownAndTransposedKeepTheirMemory) {
         EXPECT_TRUE(Holds(a, 0, 40000, 4));
         EXPECT_TRUE(Holds(a, 40000, 30000, 4));
 
-        // Growing moves every row's cells to the heap; the chunks still hold the row objects.
+        // Growing moves every row's cells to the heap: their chunks go back, those of the row
+        // objects stay.
+        const std::size_t sized = RowMemoryInChunks() - before;
         a.InsertColumn(5, 200);
+        const std::size_t grown = RowMemoryInChunks() - before;
+        EXPECT_GT(grown, 0u);
+        EXPECT_LT(grown, sized / 3);
         EXPECT_TRUE(Holds(a, 40000, 30000, 4));
         EXPECT_FLOAT_EQ(a.GetFloatValue(204, 70000), -99.0f);
         a.RemoveColumn(5, 200);
