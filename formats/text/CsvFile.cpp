@@ -12,6 +12,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "formats/text/TextEncodingName.h"
 #include "outside/utl/Exception.h"
 #include "outside/utl/QmFile.h"
 #include "outside/utl/QmTextIOStream.h"
@@ -583,9 +584,8 @@ int CsvFile::SetOptions(QmImportOpenOptions* record) {
                 optionsBuffer = record->data;
             } else {
                 // No record at all: read the file in the encoding it evidently has.
-                std::string detected;
-                int confidence = 0;
-                if (QmFile::GetEncoding(path, detected, confidence) && confidence >= 61) chosen.SetEncoding(detected);
+                if (std::string detected = kelto::text::DetectedEncoding(path); !detected.empty())
+                    chosen.SetEncoding(detected);
             }
         } else if (!chosen.Read(record)) {
             return Fail(kBadOptions);
@@ -636,10 +636,9 @@ std::unique_ptr<CsvFileOptions> CsvFile::GetCsvFileOptions(const char*) { return
 QmImportOpenOptions* CsvFile::GetFileReadOptions(const char* name, bool) {
     if (status != 0) return nullptr;
     try {
-        std::vector<std::string> names;
-        if (!name || !QmFile::GetFileNames(name, names) || names.empty()) names.assign(1, name ? name : "");
-        Open(true, names.front().c_str(), nullptr);
-        std::unique_ptr<CsvFileOptions> special = GetCsvFileOptions(names.front().c_str());
+        const std::string first = kelto::text::FirstFileName(name);
+        Open(true, first.c_str(), nullptr);
+        std::unique_ptr<CsvFileOptions> special = GetCsvFileOptions(first.c_str());
         if (!special) return nullptr;
         // Owned here until filled, so a failure while writing it leaks nothing.
         auto record = std::make_unique<QmImportOpenOptions>(QmImportOpenOptions{0, nullptr});

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "formats/text/TextEncodingName.h"
 #include "outside/utl/Exception.h"
 #include "outside/utl/QmFile.h"
 #include "outside/utl/QmTextIOStream.h"
@@ -228,9 +229,8 @@ int DIFFile::Open(bool read, const char* name, QmImportOpenOptions* record) {
                 optionsBuffer = record->data;
             } else {
                 // No record at all: read the file in the encoding it evidently has.
-                std::string detected;
-                int confidence = 0;
-                if (QmFile::GetEncoding(path, detected, confidence) && confidence >= 61) chosen.SetEncoding(detected);
+                if (std::string detected = kelto::text::DetectedEncoding(path); !detected.empty())
+                    chosen.SetEncoding(detected);
             }
         }
         options.SetEncoding(chosen.GetEncoding());
@@ -436,9 +436,8 @@ int DIFFile::Write(const WriteSpreadSheetData* data) {
 QmImportOpenOptions* DIFFile::GetFileReadOptions(const char* name, bool) {
     if (status != 0) return nullptr;
     try {
-        std::vector<std::string> names;
-        if (!name || !QmFile::GetFileNames(name, names) || names.empty()) names.assign(1, name ? name : "");
-        Open(true, names.front().c_str(), nullptr);
+        const std::string first = kelto::text::FirstFileName(name);
+        Open(true, first.c_str(), nullptr);
         // Owned here until filled, so a failure while writing it leaks nothing.
         auto record = std::make_unique<QmImportOpenOptions>(QmImportOpenOptions{0, nullptr});
         options.Write(record.get());

@@ -2,6 +2,9 @@
 // Helpers on encoding names shared by the text formats (not exported).
 #include <cctype>
 #include <string>
+#include <vector>
+
+#include "outside/utl/QmFile.h"
 
 namespace kelto::text {
 
@@ -15,6 +18,22 @@ inline bool IsWideEncoding(const std::string& name) {
     for (const char* prefix : {"utf16", "utf32", "ucs2", "ucs4", "unicode"})
         if (key.rfind(prefix, 0) == 0) return true;
     return false;
+}
+
+// The encoding a file evidently has, when the guess is sure enough to read by (a
+// confidence of 61 or more); empty otherwise, which means the legacy encoding.
+inline std::string DetectedEncoding(const std::string& path) {
+    std::string detected;
+    int confidence = 0;
+    if (!QmFile::GetEncoding(path, detected, confidence) || confidence < 61) detected.clear();
+    return detected;
+}
+
+// The first file a reader's file-name argument names (one path, or the multi-file form).
+inline std::string FirstFileName(const char* argument) {
+    std::vector<std::string> names;
+    if (!argument || !QmFile::GetFileNames(argument, names) || names.empty()) return argument ? argument : "";
+    return names.front();
 }
 
 }  // namespace kelto::text

@@ -253,10 +253,7 @@ int TextFile::Open(bool read, const char* name, QmImportOpenOptions* record) {
         }
         mode = 1;
         if (::access(path.c_str(), F_OK) != 0) return Fail(kOpenFailed);
-        std::string detected;
-        int confidence = 0;
-        if (!QmFile::GetEncoding(path, detected, confidence) || confidence < 61) detected.clear();
-        options.SetEncoding(detected);
+        options.SetEncoding(kelto::text::DetectedEncoding(path));
         if (SetOptions(record) != 0) return status;
         // A file with NUL bytes near its start is not text in any byte-oriented encoding;
         // reading it would fill a table with fragments. UTF-16 and UTF-32 hold NULs by nature.
@@ -411,9 +408,8 @@ int TextFile::Write(const WriteSpreadSheetData* data) {
 QmImportOpenOptions* TextFile::GetFileReadOptions(const char* name, bool) {
     if (status != 0) return nullptr;
     try {
-        std::vector<std::string> names;
-        if (!name || !QmFile::GetFileNames(name, names) || names.empty()) names.assign(1, name ? name : "");
-        Open(true, names.front().c_str(), nullptr);
+        const std::string first = kelto::text::FirstFileName(name);
+        Open(true, first.c_str(), nullptr);
         // Owned here until filled, so a failure while writing it leaks nothing.
         auto record = std::make_unique<QmImportOpenOptions>(QmImportOpenOptions{0, nullptr});
         options.Write(record.get());
