@@ -16,7 +16,7 @@ function(kelto_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
   target_compile_definitions(${name} PRIVATE
     KELTO_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
-    KELTO_CORPUS_DIR="${PROJECT_SOURCE_DIR}/../shared/corpus"
+    KELTO_CORPUS_DIR="${PROJECT_SOURCE_DIR}/tests/corpus"
     KELTO_BIN_DIR="${CMAKE_BINARY_DIR}/bin")
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES LABELS "${T_LABELS}" TIMEOUT 600)

@@ -53,7 +53,7 @@ DirectRead ReadDirect(const std::string& path) {
 }  // namespace
 
 TEST(DIFFile, FilesFromOfficePrograms) {
-    if (!std::filesystem::is_directory(kCorpus)) GTEST_SKIP() << "no sample corpus at " << kCorpus;
+    ASSERT_TRUE(std::filesystem::is_directory(kCorpus)) << "no sample corpus at " << kCorpus;
     // Excel: VECTORS holds the tuple count, TUPLES the values per tuple.
     auto r = ReadThroughEntryPoints("DIF File", kCorpus + "sheetjs_ErrorTypes.dif");
     ASSERT_TRUE(r->Ok()) << r->error;
