@@ -589,22 +589,19 @@ static int Inflate(const std::vector<std::uint8_t>& in, bool swap, std::vector<s
 
 int MatFile::ReadLevel5Element(std::uint32_t type, std::uint64_t bytes, std::vector<msMatrix>& matrices) {
     if (bytes > input.Remaining()) return kBadMatrix;
-    std::vector<std::uint8_t> raw(bytes);
-    if (!input.ReadExact(raw.data(), raw.size())) return kCorrupt;
+    std::vector<std::uint8_t> element;
     if (type == miCOMPRESSED) {
-        std::vector<std::uint8_t> inflated;
-        if (int code = Inflate(raw, swap5, inflated)) return code;
-        raw.swap(inflated);
+        std::vector<std::uint8_t> raw(bytes);
+        if (!input.ReadExact(raw.data(), raw.size())) return kCorrupt;
+        if (int code = Inflate(raw, swap5, element)) return code;
         // Only matrices are of use; the element inside may be anything.
-        if (raw.size() < 8 || Load<std::uint32_t>(raw.data(), swap5) != miMATRIX) return 0;
+        if (element.size() < 8 || Load<std::uint32_t>(element.data(), swap5) != miMATRIX) return 0;
     } else {
-        // Give the element its tag back so both forms parse alike.
-        std::vector<std::uint8_t> tagged(8 + raw.size());
-        StoreLE<std::uint32_t>(tagged.data(), 0);
-        std::memcpy(tagged.data() + 8, raw.data(), raw.size());
-        raw.swap(tagged);
+        // Read behind room for the tag, so both forms parse alike.
+        element.resize(8 + bytes);
+        if (!input.ReadExact(element.data() + 8, bytes)) return kCorrupt;
     }
-    elements.push_back(std::move(raw));
+    elements.push_back(std::move(element));
     return ParseMatrix(static_cast<int>(elements.size()) - 1, matrices);
 }
 
