@@ -120,8 +120,9 @@ class Show(Scratch):
         self.assertEqual(self.show_json("--max-rows", "0", path)["cells"], [])
 
     def test_the_format_can_be_named_by_name_filter_or_pattern(self):
-        # A .dat file holding CSV text: detection says text, the choice says CSV.
-        path = self.write("typed.dat", CSV)
+        # A .txt file holding CSV text: detection says text, the choice says CSV. (A .dat
+        # text file is detected as "KELTO File", which comes first and takes any text file.)
+        path = self.write("typed.txt", CSV)
         self.assertEqual(self.show_json(path)["format"], "Text File")
         for choice in ("CSV File", "csv file", "CSV Files (*.csv)", "*.csv"):
             doc = self.show_json("--format", choice, path)
