@@ -117,7 +117,12 @@ JCAMPFile::JCAMPFile() = default;
 
 JCAMPFile::~JCAMPFile() { delete[] optionsBuffer; }
 
-void JCAMPFile::Close() { SpreadsheetFile::Close(); }
+void JCAMPFile::Close() {
+    text.clear();
+    text.shrink_to_fit();
+    loadedFile = static_cast<std::size_t>(-1);
+    SpreadsheetFile::Close();
+}
 
 int JCAMPFile::FailAt(int code) {
     errorLine = lineNumber;
@@ -167,7 +172,9 @@ int JCAMPFile::ScanHeader(std::size_t fileIndex) {
     lineNumber = 0;
     openTitles = 0;
     endSeen = false;
-    Lines in(text, 0, lineNumber);
+    // A UTF-8 byte-order mark before the first label is not part of it.
+    const std::size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    Lines in(text, start, lineNumber);
     bool seenTitle = false;
     std::string_view line;
     for (;;) {
