@@ -279,9 +279,10 @@ int GalacticSPCFile::ReadHeader(BinaryInput& in, Header& h, bool checkSubFiles) 
         if (xBytes > available || h.subFiles < 0) return kNotSpc;
         // At Read the count was judged already; a file cut since then ends after its complete
         // rows, as each read is checked.
-        if (checkSubFiles && h.subFiles > 0 &&
-            static_cast<std::uint64_t>(h.subFiles) > (available - xBytes) / h.SubFileBytes())
-            return kNotSpc;
+        // A file without sub-files still has to have room for one: its point count sizes the
+        // table.
+        const std::uint64_t claimed = static_cast<std::uint64_t>(std::max<std::int32_t>(h.subFiles, 1));
+        if (checkSubFiles && claimed > (available - xBytes) / h.SubFileBytes()) return kNotSpc;
         h.dataStart = kNewHeaderSize + xBytes;
         if (flags & kFlagXArray) {
             std::vector<std::uint8_t> raw(xBytes);
