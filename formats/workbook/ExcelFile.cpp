@@ -56,6 +56,7 @@ constexpr std::uint16_t kSubstreamWorksheet = 0x0010;
 constexpr std::uint16_t kSubstreamWorkbook4 = 0x0100;
 
 constexpr int kGridColumns = 256;
+constexpr int kMaxProbes = 1024;
 constexpr std::size_t kBlock = 1 << 16;
 
 bool IsBof(std::uint16_t type) { return (type & 0xFF) == 0x09; }
@@ -509,6 +510,7 @@ int ExcelFile::ReadWorkbookGlobals() {
     const bool biff5to8 = version_ == 8;
     if (!records_->Seek(0)) return Fail(kBadWorkbook);
     bool again = false;
+    int probes = 0;
     auto addSheet = [&](std::string name, std::int64_t position) {
         if (worksheetCount_ >= 255) return;  // the table holds 255 sheets
         WorksheetInfo& info = sheets_[static_cast<std::size_t>(++worksheetCount_)];
@@ -529,7 +531,9 @@ int ExcelFile::ReadWorkbookGlobals() {
         } else if (type == kDateMode && len >= 2) {
             date1904_ = LoadLE<std::uint16_t>(d) == 1;
         } else if (version_ == 4 && type == kBundlesOffset && len >= 4) {
-            if (!records_->Seek(LoadLE<std::int32_t>(d))) return Fail(kBadWorkbook);
+            // Only forward: a damaged offset must not send the loop round again.
+            const std::int64_t target = LoadLE<std::int32_t>(d);
+            if (target > records_->Tell() && !records_->Seek(target)) return Fail(kBadWorkbook);
         } else if (version_ == 4 && type == kBundleHeader && len >= 5) {
             const std::uint32_t size = LoadLE<std::uint32_t>(d);
             const std::size_t nameLength = std::min<std::size_t>(d[4], static_cast<std::size_t>(len - 5));
@@ -541,10 +545,12 @@ int ExcelFile::ReadWorkbookGlobals() {
                 continue;
             }
             const std::int64_t afterBof = records_->Tell();
+            if (worksheetCount_ >= 255 || ++probes > kMaxProbes) continue;
             const int code = IsWorksheet(afterBof);
             if (code == 0) addSheet(std::move(name), afterBof);
             else if (code != kDialogOrEmpty) return Fail(kBadWorkbook);
-            if (!records_->Seek(afterBof + static_cast<std::int64_t>(size) - 10)) return Fail(kBadWorkbook);
+            const std::int64_t next = afterBof + static_cast<std::int64_t>(size) - 10;
+            if (next > afterBof && !records_->Seek(next)) return Fail(kBadWorkbook);
         } else if (biff5to8) {
             switch (type) {
                 case kFilePass: return Fail(kProtected);
@@ -561,6 +567,9 @@ int ExcelFile::ReadWorkbookGlobals() {
                     } else {
                         name = Text8(d + 7, std::min<std::size_t>(d[6], static_cast<std::size_t>(len - 7)));
                     }
+                    // Each probe may walk the rest of the stream, so a damaged file with
+                    // endless BOUNDSHEET records is probed a bounded number of times.
+                    if (worksheetCount_ >= 255 || ++probes > kMaxProbes) break;
                     const std::int64_t position = LoadLE<std::uint32_t>(d);
                     const int code = IsWorksheet(position);
                     if (code == 0) addSheet(std::move(name), position);

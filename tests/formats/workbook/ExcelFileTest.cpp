@@ -369,6 +369,7 @@ TEST_F(ExcelBuilt, Biff4WorkbookWithBundledSheets) {
     };
     Bytes s = bof4(0x0100);
     Append(s, Rec(0x0042, Fields().u16(10000)));  // Mac Roman
+    Append(s, Rec(0x008E, Fields().u32(0)));       // BUNDLESOFFSET back to the start: ignored
     Bytes one = label4(0, 0, "Caf\x8E");           // é in Mac Roman
     Append(one, Rec(0x0203, Fields().u16(0).u16(1).u16(0).f64(3.5)));
     Append(s, bundle("Erste", one));
