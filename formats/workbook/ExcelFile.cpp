@@ -239,6 +239,15 @@ public:
         return true;
     }
 
+    // The next `count` bytes where they lie, when the buffer holds them all (valid until the
+    // next read); null otherwise, and nothing is consumed.
+    const std::uint8_t* Contiguous(std::size_t count) {
+        if (end_ - pos_ < count) return nullptr;
+        const std::uint8_t* p = buffer_.data() + pos_;
+        pos_ += count;
+        return p;
+    }
+
     // Copies `count` bytes; false when the stream holds fewer or fails.
     bool Take(std::uint8_t* out, std::size_t count) {
         while (count > 0) {
@@ -316,12 +325,22 @@ void ExcelFile::Close() {
 
 bool ExcelFile::ReadBiffRecord(BIFFRecord& record) {
     if (!records_) return false;
-    std::uint8_t header[4];
-    if (!records_->Take(header, 4)) return false;
+    std::uint8_t copied[4];
+    const std::uint8_t* header = records_->Contiguous(4);
+    if (!header) {
+        if (!records_->Take(copied, 4)) return false;
+        header = copied;
+    }
     record.type = LoadLE<std::uint16_t>(header);
     record.length = LoadLE<std::uint16_t>(header + 2);
     const int limit = (biff8_ || version_ == 0xFF) ? BIFFRecord::kMaxLength : BIFFRecord::kMaxLengthBefore8;
     if (record.length > limit) return false;
+    // Records that lie whole in the block buffer are used where they are; others are copied.
+    if (const std::uint8_t* bytes = records_->Contiguous(record.length)) {
+        record.bytes = bytes;
+        return true;
+    }
+    record.bytes = record.data.data();
     return records_->Take(record.data.data(), record.length);
 }
 
@@ -358,7 +377,7 @@ bool ExcelFile::WalkSheet(std::int64_t position, Visit&& visit) {
             continue;
         }
         if (nested) continue;
-        if (type == kCodePage && record_.length >= 2) decoder_->SetCodePage(LoadLE<std::uint16_t>(record_.data.data()));
+        if (type == kCodePage && record_.length >= 2) decoder_->SetCodePage(LoadLE<std::uint16_t>(record_.Data()));
         switch (visit(record_)) {
             case Step::Next: break;
             case Step::Stop: return true;
@@ -372,7 +391,7 @@ namespace {
 
 // The row and the first and last columns a cell record fills; false for other records.
 bool CellSpan(const BIFFRecord& r, bool biff2, int& row, int& first, int& last) {
-    const std::uint8_t* d = r.data.data();
+    const std::uint8_t* d = r.Data();
     const int len = r.length;
     if (len < 4) return false;
     switch (r.type) {
@@ -414,7 +433,7 @@ int ExcelFile::IsWorksheet(std::int64_t position) {
     bool dialog = false;
     int rows = 0, cols = 0;
     const bool ok = WalkSheet(position, [&](const BIFFRecord& r) {
-        if (r.type == kWsBool && r.length >= 1 && (r.data[0] & 0x10)) {
+        if (r.type == kWsBool && r.length >= 1 && (r.Data()[0] & 0x10)) {
             dialog = true;
             return Step::Stop;
         }
@@ -437,7 +456,7 @@ int ExcelFile::IsWorksheet(std::int64_t position) {
 bool ExcelFile::ReadSharedStrings() {
     // record_ holds the SST [MS-XLS 2.4.265]; the CONTINUE records after it carry on its string
     // sequence, a string split between two records going on with an option byte of its own.
-    const std::uint8_t* d = record_.data.data();
+    const std::uint8_t* d = record_.Data();
     sst_.strings.clear();
     sst_.declaredCount = 0;
     if (record_.length >= 8) {
@@ -500,7 +519,7 @@ bool ExcelFile::ReadSharedStrings() {
     for (;;) {
         if (!ReadBiffRecord(record_)) return false;
         if (record_.type != kContinue) return true;
-        parse(record_.data.data(), record_.data.data() + record_.length);
+        parse(record_.Data(), record_.Data() + record_.length);
     }
 }
 
@@ -522,7 +541,7 @@ int ExcelFile::ReadWorkbookGlobals() {
     for (;;) {
         if (!again && !ReadBiffRecord(record_)) return Fail(kBadWorkbook);
         again = false;
-        const std::uint8_t* d = record_.data.data();
+        const std::uint8_t* d = record_.Data();
         const int len = record_.length;
         const std::uint16_t type = record_.type;
         if (type == kEof) break;
@@ -540,7 +559,7 @@ int ExcelFile::ReadWorkbookGlobals() {
             std::string name = Text8(d + 5, nameLength);
             if (!ReadBiffRecord(record_)) return Fail(kBadWorkbook);
             if (!(IsBof(record_.type) && record_.length >= 4 &&
-                  LoadLE<std::uint16_t>(record_.data.data() + 2) == kSubstreamWorksheet)) {
+                  LoadLE<std::uint16_t>(record_.Data() + 2) == kSubstreamWorksheet)) {
                 again = true;
                 continue;
             }
@@ -641,8 +660,8 @@ int ExcelFile::OpenFile(const char* path, QmImportOpenOptions* options) {
     version_ = static_cast<std::uint8_t>(record_.type >> 8);
     if (version_ >= 9) return Fail(kUnknownVersion);
     biff2_ = version_ == 0;
-    biff8_ = record_.length >= 2 && LoadLE<std::uint16_t>(record_.data.data()) == 0x0600;
-    const std::uint16_t substream = record_.length >= 4 ? LoadLE<std::uint16_t>(record_.data.data() + 2) : 0;
+    biff8_ = record_.length >= 2 && LoadLE<std::uint16_t>(record_.Data()) == 0x0600;
+    const std::uint16_t substream = record_.length >= 4 ? LoadLE<std::uint16_t>(record_.Data() + 2) : 0;
 
     if (substream == kSubstreamGlobals || (substream == kSubstreamWorkbook4 && version_ == 4)) {
         if (ReadWorkbookGlobals() == 0) GetSheet(options);
@@ -835,7 +854,7 @@ int ExcelFile::Read(ReadSpreadSheetData* data) {
     // The text of a LABEL, RSTRING or STRING record whose count field is at `countAt`.
     auto recordText = [this](const BIFFRecord& r, std::size_t countAt, bool byteCount) {
         std::string text;
-        const std::uint8_t* d = r.data.data();
+        const std::uint8_t* d = r.Data();
         const std::size_t len = r.length;
         const std::size_t countSize = byteCount ? 1 : 2;
         if (len < countAt + countSize) return text;
@@ -876,7 +895,7 @@ int ExcelFile::Read(ReadSpreadSheetData* data) {
         };
 
         const bool ok = WalkSheet(info.position, [&](const BIFFRecord& r) {
-            const std::uint8_t* d = r.data.data();
+            const std::uint8_t* d = r.Data();
             const int len = r.length;
             if (len < 4) return Step::Next;
             const int row = LoadLE<std::uint16_t>(d);

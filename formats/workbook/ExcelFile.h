@@ -32,6 +32,10 @@ struct BIFFRecord {
     std::uint16_t type = 0;
     std::uint16_t length = 0;
     std::array<std::uint8_t, kMaxLength> data{};
+    // The record's bytes: `data`, or the reader's block buffer when the record lay whole in it
+    // (valid until the next record is read).
+    const std::uint8_t* bytes = data.data();
+    const std::uint8_t* Data() const { return bytes; }
 };
 
 // A byte stream over a plain file (shared reading).
