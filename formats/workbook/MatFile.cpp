@@ -42,6 +42,10 @@ constexpr std::uint64_t kDeflateMaxRatio = 1032;
 // Sparse matrices are delivered with their zeros; their area is not bounded by the data the
 // file holds, so it is bounded here (a few million cells beyond what the values cover).
 constexpr std::uint64_t kSparseCellsFree = std::uint64_t{1} << 22;
+// The largest table a level 5 file may announce (16 bytes a cell make 2 GB in memory).
+constexpr std::int64_t kMaxTableCells = std::int64_t{1} << 27;
+struct TableTooLarge {};
+
 // Rows delivered together: the values are read down their columns but delivered row by row,
 // so the host sees progress and neither side is walked with a long stride.
 constexpr int kRowBlock = 64;
@@ -244,7 +248,7 @@ int MatFile::OpenLevel4() {
         };
         Level4Matrix m;
         const std::int32_t type = field(0);
-        if (type < 0 || type % 10000 / 1000 != (bigEndian ? 1 : 0) || type % 1000 / 100 != 0) return kBadHeader;
+        if (type < 0 || type >= 10000 || type % 10000 / 1000 != (bigEndian ? 1 : 0) || type % 1000 / 100 != 0) return kBadHeader;
         m.precision = type / 10 % 10;
         m.type = type % 10;
         if (m.precision >= 6 || m.type >= 3) return kBadHeader;
@@ -460,7 +464,9 @@ int MatFile::ReadText(ReadSpreadSheetData* data, const Level4Matrix& m, const Pl
         text.clear();
         for (int j = 0; j < m.columns; ++j) {
             const double v = Level4Element(bytes.data() + (std::size_t(j) * m.rows + i) * size, m.precision);
-            text += static_cast<char>(static_cast<std::uint8_t>(std::isfinite(v) ? static_cast<std::int64_t>(v) : 0));
+            // Only the low byte of a character code counts; a value no integer can hold is 0.
+            const std::int64_t code = std::isfinite(v) && std::fabs(v) < 1e18 ? static_cast<std::int64_t>(v) : 0;
+            text += static_cast<char>(static_cast<std::uint8_t>(code));
         }
         if (at.transposed) data->Set(at.columnOffset + 1 + i, at.rowOffset + 1, text.c_str());
         else data->Set(at.columnOffset + 1, at.rowOffset + 1 + i, text.c_str());
@@ -738,6 +744,7 @@ static bool IsUsedIdentifier(const std::vector<msMatrix>& matrices, std::size_t 
 void MatFile::SetSheetSize(ReadSpreadSheetData* data, std::vector<msMatrix>& matrices) {
     if (matrices.empty()) throw Exception(kelto::Translate("No data found."));
     if (matrices.size() == 1) {
+        if (std::int64_t(matrices[0].TableColumns()) * matrices[0].rows > kMaxTableCells) throw TableTooLarge();
         data->SetDataSize(matrices[0].TableColumns(), matrices[0].rows);
         return;
     }
@@ -749,8 +756,9 @@ void MatFile::SetSheetSize(ReadSpreadSheetData* data, std::vector<msMatrix>& mat
     }
     columns += (ExistsMatrix(matrices, "OBSNAM", 6) ? 1 : 0) + (ExistsMatrix(matrices, "OBSNUM", 6) ? 1 : 0);
     rows += (ExistsMatrix(matrices, "VARNAM", 6) ? 1 : 0) + (ExistsMatrix(matrices, "VARNUM", 6) ? 1 : 0);
-    if (rows > std::numeric_limits<int>::max() || columns > std::numeric_limits<int>::max())
-        throw Exception(kelto::Translate("No data found."));
+    // Stacking a long row vector and a long column vector makes a table far larger than the
+    // file; one that no host could hold is refused before it is announced.
+    if (rows * columns > kMaxTableCells) throw TableTooLarge();
     data->SetDataSize(static_cast<int>(columns), static_cast<int>(rows));
 }
 
@@ -938,6 +946,8 @@ int MatFile::ReadMatlab5(ReadSpreadSheetData* data) {
     } catch (const Exception& e) {
         structureText = e.what();
         return kStructure;
+    } catch (const TableTooLarge&) {
+        return kBadMatrix;
     } catch (const std::bad_alloc&) {
         return kBadMatrix;
     }
