@@ -582,11 +582,16 @@ static int Inflate(const std::vector<std::uint8_t>& in, bool swap, std::vector<s
     z.avail_out = static_cast<uInt>(declared);
     while (rc == Z_OK && z.avail_out > 0) rc = inflate(&z, Z_NO_FLUSH);
     if (z.avail_out > 0) return rc == Z_DATA_ERROR ? MatFile::kCorrupt : MatFile::kBadMatrix;
+    // What follows the element is at most padding; a stream that goes on inflating is not
+    // one element (and is not followed further).
     std::uint8_t scratch[4096];
+    std::uint64_t beyond = 0;
     while (rc == Z_OK) {
         z.next_out = scratch;
         z.avail_out = sizeof scratch;
         rc = inflate(&z, Z_NO_FLUSH);
+        beyond += sizeof scratch - z.avail_out;
+        if (beyond > 64) return MatFile::kCorrupt;
         if (rc == Z_BUF_ERROR && z.avail_in == 0) break;  // stream cut short after the data
     }
     if (rc == Z_DATA_ERROR || rc == Z_MEM_ERROR || rc == Z_NEED_DICT) return MatFile::kCorrupt;

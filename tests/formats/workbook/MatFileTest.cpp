@@ -480,7 +480,12 @@ TEST(MatFileLevel5, CompressedElementsAreBoundedByWhatTheyCanHold) {
     platform::StoreLE<std::uint32_t>(cut.data() + 4, static_cast<std::uint32_t>(cut.size() - 8));
     Bytes sum = Compressed(DoubleMatrix("a", 2, 2, {1, 2, 3, 4}));
     sum.back() ^= 0xFF;
-    for (const auto& [what, bytes, code] : {std::tuple{"claim", Compressed(claim), MatFile::kBadMatrix},
+    // A stream that goes on inflating (a megabyte of zeros) after the element its tag declares.
+    Bytes endless = DoubleMatrix("e", 1, 1, {1});
+    endless.resize(endless.size() + (1 << 20), 0);
+    Bytes bomb = Compressed(endless);
+    for (const auto& [what, bytes, code] : {std::tuple{"endless", bomb, MatFile::kCorrupt},
+                                            std::tuple{"claim", Compressed(claim), MatFile::kBadMatrix},
                                             std::tuple{"cut", cut, MatFile::kBadMatrix},
                                             std::tuple{"checksum", sum, MatFile::kCorrupt}}) {
         SCOPED_TRACE(what);
