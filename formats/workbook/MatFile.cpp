@@ -381,7 +381,10 @@ int MatFile::TableColumns() {
     if (status || currentMatrix < 0) return -1;
     if (obsnumLayout || identifierLayout) currentMatrix = placement[0];
     const Level4Matrix& m = level4[static_cast<std::size_t>(currentMatrix)];
-    int columns = m.type == 2 ? m.sparseColumns : m.type == 1 ? (m.rows > 0 ? 1 : 0) : m.columns;
+    // A matrix without elements is empty whatever its other dimension says: nothing in the
+    // file backs a million rows of nothing.
+    const bool empty = m.type != 2 && (m.rows == 0 || m.columns == 0);
+    int columns = empty ? 0 : m.type == 2 ? m.sparseColumns : m.type == 1 ? 1 : m.columns;
     if (identifierLayout) columns += identifierColumns;
     if (obsnumLayout) columns += 2;
     return columns;
@@ -391,7 +394,8 @@ int MatFile::TableRows() {
     if (status || currentMatrix < 0) return -1;
     if (obsnumLayout || identifierLayout) currentMatrix = placement[0];
     const Level4Matrix& m = level4[static_cast<std::size_t>(currentMatrix)];
-    int rows = m.type == 2 ? m.sparseRows : m.rows;
+    const bool empty = m.type != 2 && (m.rows == 0 || m.columns == 0);
+    int rows = empty ? 0 : m.type == 2 ? m.sparseRows : m.rows;
     if (identifierLayout) rows += identifierRows;
     if (obsnumLayout) rows += 1;
     return rows;
@@ -494,6 +498,7 @@ int MatFile::ReadSparse(ReadSpreadSheetData* data, const Level4Matrix& m, const 
 
 int MatFile::ReadMatrix(ReadSpreadSheetData* data, int index, const Placement& at) {
     const Level4Matrix& m = level4[static_cast<std::size_t>(index)];
+    if (m.type != 2 && (m.rows == 0 || m.columns == 0)) return 0;
     // Only the real part could be shown; a complex matrix is refused rather than halved.
     if (m.complex) return kComplex;
     switch (m.type) {
@@ -653,6 +658,8 @@ int MatFile::ParseMatrix(int index, std::vector<msMatrix>& matrices) {
     if (rows > static_cast<std::uint64_t>(std::numeric_limits<int>::max()) ||
         columns > static_cast<std::uint64_t>(std::numeric_limits<int>::max()))
         return kBadMatrix;
+    // A matrix without elements is empty, whatever its other dimensions say.
+    if (arrayClass != mxSPARSE && rows * columns == 0) rows = columns = 0;
     m.rows = static_cast<int>(rows);
     m.columns = static_cast<int>(columns);
 

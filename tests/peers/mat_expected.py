@@ -45,6 +45,8 @@ def table_of(value):
         return None
     if value.dtype.kind == "c":
         raise Refused(1032)
+    if value.size == 0:
+        return 0, 0, []  # no elements: an empty matrix, whatever its other dimension
     if value.dtype.kind == "U":
         rows = value.shape[0] if value.ndim else 1
         chars = value.reshape(rows, -1, order="F") if value.size else np.empty((rows, 0), dtype="<U1")
