@@ -402,12 +402,12 @@ int MatFile::TableRows() {
 }
 
 int MatFile::GetNumCols() {
-    if (level5) return status ? -1 : 1;
+    if (level5) return SpreadsheetFile::GetNumCols();
     return TableColumns();
 }
 
 int MatFile::GetNumRows() {
-    if (level5) return status ? -1 : 1;
+    if (level5) return SpreadsheetFile::GetNumRows();
     return TableRows();
 }
 
@@ -754,10 +754,17 @@ static bool IsUsedIdentifier(const std::vector<msMatrix>& matrices, std::size_t 
 }
 
 void MatFile::SetSheetSize(ReadSpreadSheetData* data, std::vector<msMatrix>& matrices) {
+    int columns = 0, rows = 0;
+    SheetSize(matrices, columns, rows);
+    data->SetDataSize(columns, rows);
+}
+
+void MatFile::SheetSize(const std::vector<msMatrix>& matrices, int& tableColumns, int& tableRows) {
     if (matrices.empty()) throw Exception(kelto::Translate("No data found."));
     if (matrices.size() == 1) {
         if (std::int64_t(matrices[0].TableColumns()) * matrices[0].rows > kMaxTableCells) throw TableTooLarge();
-        data->SetDataSize(matrices[0].TableColumns(), matrices[0].rows);
+        tableColumns = matrices[0].TableColumns();
+        tableRows = matrices[0].rows;
         return;
     }
     std::int64_t columns = 0, rows = 0;
@@ -771,7 +778,8 @@ void MatFile::SetSheetSize(ReadSpreadSheetData* data, std::vector<msMatrix>& mat
     // Stacking a long row vector and a long column vector makes a table far larger than the
     // file; one that no host could hold is refused before it is announced.
     if (rows * columns > kMaxTableCells) throw TableTooLarge();
-    data->SetDataSize(static_cast<int>(columns), static_cast<int>(rows));
+    tableColumns = static_cast<int>(columns);
+    tableRows = static_cast<int>(rows);
 }
 
 void MatFile::SetSheetIndex(std::vector<msMatrix>& matrices) {
@@ -917,9 +925,54 @@ int MatFile::DeliverLevel5(ReadSpreadSheetData* data, const msMatrix& m) {
 }
 
 int MatFile::ReadMatlab5(ReadSpreadSheetData* data) {
+    if (!sizeKnown) {
+        if (int code = EstablishSize()) return code;
+    }
+    try {
+        SetSheetSize(data, matrices5);
+        for (std::size_t i = 0; i < matrices5.size(); ++i) {
+            if (IsIdentifierName(matrices5[i].name) && !IsUsedIdentifier(matrices5, i)) continue;
+            if (int code = DeliverLevel5(data, matrices5[i])) return code;
+        }
+    } catch (const Exception& e) {
+        structureText = e.what();
+        return kStructure;
+    } catch (const TableTooLarge&) {
+        return kBadMatrix;
+    }
+    return 0;
+}
+
+// Level 5 files are parsed whole by the size pass, so the host learns the table's real size
+// before it reads (and sizes its table once); Read then delivers from what was parsed.
+int MatFile::EstablishSize() {
+    if (!level5 || status) return status;
+    int code = ParseMatlab5();
+    if (code == 0) {
+        try {
+            SheetSize(matrices5, numCols, numRows);
+            sizeKnown = true;
+        } catch (const Exception& e) {
+            structureText = e.what();
+            code = kStructure;
+        } catch (const TableTooLarge&) {
+            code = kBadMatrix;
+        }
+    }
+    if (code) {
+        numCols = numRows = -1;
+        elements.clear();
+        matrices5.clear();
+        return Fail(code);
+    }
+    return 0;
+}
+
+int MatFile::ParseMatlab5() {
     elements.clear();
     warning.clear();
-    std::vector<msMatrix> matrices;
+    matrices5.clear();
+    std::vector<msMatrix>& matrices = matrices5;
     try {
         if (!input.Rewind() || !input.Skip(128)) return kNotMatFile;
         // Every element in turn: MATLAB and scipy write one compressed element per variable.
@@ -949,12 +1002,7 @@ int MatFile::ReadMatlab5(ReadSpreadSheetData* data) {
         }
         if (matrices.empty()) throw Exception(kelto::Translate("No data found."));
         CheckDimensions(matrices);
-        SetSheetSize(data, matrices);
         SetSheetIndex(matrices);
-        for (std::size_t i = 0; i < matrices.size(); ++i) {
-            if (IsIdentifierName(matrices[i].name) && !IsUsedIdentifier(matrices, i)) continue;
-            if (int code = DeliverLevel5(data, matrices[i])) return code;
-        }
     } catch (const Exception& e) {
         structureText = e.what();
         return kStructure;
@@ -1086,6 +1134,7 @@ void MatFile::Close() {
     input.Close();
     output.reset();
     elements.clear();
+    matrices5.clear();
     SpreadsheetFile::Close();
     mode = 0;
 }

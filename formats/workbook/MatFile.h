@@ -97,7 +97,8 @@ public:
     static void CheckDimensions(const std::vector<msMatrix>& matrices);
 
 protected:
-    int EstablishSize() override { return 0; }
+    // Level 5: parses the file and works out the table's size; level 4 needs no pass.
+    int EstablishSize() override;
     // Called once the level 4 matrices are scanned: picks the current matrix and the layout.
     // The default turns both layouts off and makes the first matrix current. True when a
     // code is set.
@@ -132,6 +133,8 @@ private:
     int OpenLevel4();
     int OpenMatlab5();
     int ReadMatlab5(ReadSpreadSheetData* data);
+    int ParseMatlab5();
+    static void SheetSize(const std::vector<msMatrix>& matrices, int& columns, int& rows);
     int ReadLevel5Element(std::uint32_t type, std::uint64_t bytes, std::vector<msMatrix>& matrices);
     int ParseMatrix(int buffer, std::vector<msMatrix>& matrices);
     int DeliverLevel5(ReadSpreadSheetData* data, const msMatrix& matrix);
@@ -173,6 +176,7 @@ private:
     int identifierRows = 0;
     std::vector<int> placement;  // slot -> matrix index, one per matrix plus one
     std::vector<std::vector<std::uint8_t>> elements;  // level 5 element bytes, decompressed
+    std::vector<msMatrix> matrices5;                  // level 5 matrices, placed
     std::string structureText;
     std::string warning;
 };
