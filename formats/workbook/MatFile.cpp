@@ -207,7 +207,8 @@ int MatFile::Open(bool read, const char* name, QmImportOpenOptions*) {
     // that a level 4 header whose binary fields hold a space byte is not misread.
     int version = 0;
     if (std::memcmp(head, "MATLAB ", 7) == 0) {
-        for (std::size_t i = 7; i < sizeof head && head[i] >= '0' && head[i] <= '9'; ++i)
+        // Any version above 5 is refused alike, so the number saturates instead of growing.
+        for (std::size_t i = 7; i < sizeof head && head[i] >= '0' && head[i] <= '9' && version < 100; ++i)
             version = version * 10 + (head[i] - '0');
     }
     if (version > 5) return Fail(kUnsupportedVersion);
