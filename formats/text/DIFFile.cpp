@@ -60,6 +60,51 @@ bool Unquote(const std::string& line, std::string& value) {
     return true;
 }
 
+// Walks a quoted string from `*at` (first call: 1, past the opening quote) and tells whether
+// it is closed: its last character is a quote that does not pair with the one after it. A
+// doubled quote is one quote of the text; a lone quote inside a line is kept as it is, as
+// Unquote keeps it. `*at` is where the walk goes on when more lines are appended.
+bool StringClosed(const std::string& text, std::size_t* at) {
+    std::size_t i = *at;
+    const std::size_t n = text.size();
+    bool closed = false;
+    while (i < n) {
+        if (text[i] == '"' && i + 1 < n && text[i + 1] == '"') {
+            i += 2;
+            continue;
+        }
+        closed = text[i] == '"' && i + 1 == n;
+        ++i;
+    }
+    *at = i;
+    return closed;
+}
+
+// The type of a line that can open a record ("-1,0", "0,12.5", "1,0"): -1, 0 or 1, a comma
+// and a number. 2 for any other line.
+int RecordType(const std::string& line) {
+    const std::string_view s = Trim(line);
+    const std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos) return 2;
+    const std::string_view type = Trim(s.substr(0, comma)), number = Trim(s.substr(comma + 1));
+    if (number.empty() || number.find_first_not_of("+-.0123456789eE") != std::string_view::npos) return 2;
+    if (type == "-1") return -1;
+    if (type == "0") return 0;
+    if (type == "1") return 1;
+    return 2;
+}
+
+// Whether `indicator` is the line that follows a type line of type `type`.
+bool FitsType(int type, const std::string& indicator) {
+    const std::string_view s = Trim(indicator);
+    switch (type) {
+        case -1: return s == "BOT" || s == "EOD";
+        case 0: return s == "V" || s == "NA" || s == "ERROR" || EqualsNoCase(s, "TRUE") || EqualsNoCase(s, "FALSE");
+        case 1: return !s.empty() && s.front() == '"';
+        default: return false;
+    }
+}
+
 // A whole number as a host's table prints it: an optional "-" and digits only.
 bool IsPlainInteger(const std::string& text) {
     std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
@@ -178,10 +223,25 @@ DIFFile::Record DIFFile::ReadRecord(QmTextIOStream& in) {
         case 1:
             // Office programs write a text holding line breaks as it is: the quoted string
             // then goes on over the following lines up to the one that ends with the quote.
+            // A line that opens the next record (a type line followed by what that type
+            // takes) ends the search: the quote was never closed, and the records after it
+            // are not swallowed into one text.
             if (!line.empty() && line.front() == '"') {
                 std::string text = line;
-                while (text.size() < 2 || text.back() != '"') {
-                    if (!NextLine(in)) return Record::Error;
+                std::size_t at = 1;
+                bool readAhead = false;  // `line` already holds the next line of the text
+                while (!StringClosed(text, &at)) {
+                    if (!readAhead && !NextLine(in)) return Record::Error;
+                    readAhead = false;
+                    if (const int next = RecordType(line); next != 2) {
+                        // A type line holds no quote, so it cannot close the text itself.
+                        std::string typeLine = std::move(line);
+                        if (!NextLine(in) || FitsType(next, line)) return Record::Error;
+                        text += '\n';
+                        text += typeLine;
+                        readAhead = true;
+                        continue;
+                    }
                     text += '\n';
                     text += line;
                 }
@@ -419,8 +479,13 @@ int DIFFile::Write(const WriteSpreadSheetData* data) {
                 std::string text = data->GetStringValue(col, row);
                 text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
                 std::replace(text.begin(), text.end(), '\n', ' ');
+                // A quote inside the text is doubled, as readers of DIF (this one and the
+                // office programs) expect.
                 record += "1,0\n\"";
-                record += text;
+                for (char c : text) {
+                    if (c == '"') record += '"';
+                    record += c;
+                }
                 record += "\"\n";
             } else {
                 record += "1,0\n\"\"\n";
