@@ -118,7 +118,7 @@ bool CsvParser::EndsWithLineFeed(QmTextIOStream& in) {
     if (!in.Rewind()) return true;
     std::uint32_t last = 0;
     for (std::uint32_t c; (c = in.GetChar()) < QmTextIOStream::kEndOfStream;) last = c;
-    return last == '\n';
+    return last == '\n' || last == '\r';
 }
 
 void CsvParser::PrepareFastPath() {

@@ -2,6 +2,8 @@
 // find when given no options, the codes of their failures, and cancellations passed on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "formats/text/CsvFile.h"
 #include "formats/text/DIFFile.h"
 #include "formats/text/TextTestSupport.h"
@@ -53,7 +55,8 @@ TEST(TextFormats, WithoutOptionsTheEncodingIsDetected) {
         SCOPED_TRACE(format);
         WriteFile(dir.File("utf8"), utf8);
         WriteFile(dir.File("utf16"), "\xFF\xFE" + *Iconv("UTF-16LE", "UTF-8", utf8));
-        for (const char* file : {"utf8", "utf16"}) {
+        WriteFile(dir.File("utf16 without mark"), *Iconv("UTF-16LE", "UTF-8", utf8));
+        for (const char* file : {"utf8", "utf16", "utf16 without mark"}) {
             auto r = ReadThroughEntryPoints(format, dir.File(file));
             ASSERT_TRUE(r->Ok()) << r->error;
             EXPECT_EQ(r->Text(1, 1) + "|" + r->Text(2, 1), kZurich + "|" + kMoskva) << file;
@@ -89,6 +92,42 @@ TEST(TextFormats, WithoutOptionsTheEncodingIsDetected) {
         EXPECT_EQ(SettingsKeys(std::string(empty.data, static_cast<std::size_t>(empty.size))), keys);
         EXPECT_EQ(t.texts[std::make_pair(1, 1)], cell);
     }
+}
+
+TEST(TextFormats, CrAloneEndsALineInEveryFormat) {
+    TempDir dir;
+    // Each file with LF, CR LF and CR alone: the same table. `cells`: column, row, text.
+    const std::string sieve = "FrameID\tMZStart\tMZStop\tTimeStart\tTimeStop\tpValue\tRatio\tUpperBound\tLowerBound\tFOM1\n"
+                              "1\t100\t102\t1\t3\t0.5\t1.5\t2\t1\t0.9\n2\t200\t202\t5\t7\t0.5\t1.5\t2\t1\t0.8\n";
+    struct Case {
+        const char* format;
+        std::string text;
+        const char* size;
+        std::vector<std::tuple<int, int, std::string>> cells;
+    };
+    const Case cases[] = {
+        {"Text File", "a\tb\nc\td\n", "2x2", {{1, 1, "a"}, {2, 2, "d"}}},
+        {"CSV File", "a,b\nc,\"d\ne\"\n", "2x2", {{1, 1, "a"}, {1, 2, "c"}, {2, 2, "d\ne"}}},
+        {"DIF File", DifOf("a", "b"), "2x1", {{1, 1, "a"}, {2, 1, "b"}}},
+        {"Thermo SIEVE File", sieve, "3x12", {{1, 4, "AverageMZ"}, {2, 4, "101"}, {3, 4, "201"}, {3, 12, "0.8"}}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string end : {"\n", "\r\n", "\r"}) {
+            SCOPED_TRACE(std::string(c.format) + (end == "\r" ? ", CR" : end == "\n" ? ", LF" : ", CR LF"));
+            std::string text;
+            for (char ch : c.text) text += ch == '\n' ? end : std::string(1, ch);
+            WriteFile(dir.File("lines.txt"), text);
+            auto r = ReadThroughEntryPoints(c.format, dir.File("lines.txt"));
+            ASSERT_TRUE(r->Ok()) << r->error;
+            EXPECT_EQ(r->Size(), c.size);
+            for (const auto& [col, row, want] : c.cells) EXPECT_EQ(r->Text(col, row), want) << col << "," << row;
+        }
+    }
+    // A SIEVE header ended by a CR alone is recognised.
+    std::string crSieve = sieve;
+    std::replace(crSieve.begin(), crSieve.end(), '\n', '\r');
+    WriteFile(dir.File("cr.txt"), crSieve);
+    EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Thermo SIEVE File"), dir.File("cr.txt").c_str()), 1);
 }
 
 TEST(TextFormats, FailuresCarryTheirCodes) {
