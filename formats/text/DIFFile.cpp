@@ -60,24 +60,37 @@ bool Unquote(const std::string& line, std::string& value) {
     return true;
 }
 
-// Walks a quoted string from `*at` (first call: 1, past the opening quote) and tells whether
-// it is closed: its last character is a quote that does not pair with the one after it. A
-// doubled quote is one quote of the text; a lone quote inside a line is kept as it is, as
-// Unquote keeps it. `*at` is where the walk goes on when more lines are appended.
-bool StringClosed(const std::string& text, std::size_t* at) {
-    std::size_t i = *at;
+// How far a quoted string (its lines so far, the opening quote first) is closed. Writers
+// differ: office programs that double a quote inside a text close it with the quote that
+// makes the last run of quotes odd, so a line ending in a doubled quote goes on ("abc""
+// then xyz"); others write quotes as they are ("say "hi""), and any quote that ends a line
+// closes their text. A lone quote inside the text tells the second kind; a line that ends
+// in an even run of quotes without one is left undecided, for the lines after it to settle.
+enum class Closure { Open, Undecided, Closed };
+struct QuoteWalk {
+    std::size_t at = 1;  // where the walk goes on when more lines are appended
+    bool loneQuote = false;
+};
+
+Closure WalkQuotes(const std::string& text, QuoteWalk& walk) {
     const std::size_t n = text.size();
-    bool closed = false;
+    std::size_t i = walk.at;
     while (i < n) {
-        if (text[i] == '"' && i + 1 < n && text[i + 1] == '"') {
-            i += 2;
+        if (text[i] != '"') {
+            ++i;
             continue;
         }
-        closed = text[i] == '"' && i + 1 == n;
-        ++i;
+        std::size_t j = i;
+        while (j < n && text[j] == '"') ++j;
+        if (j == n) {
+            walk.at = i;  // the last run is looked at again with what follows it
+            return (j - i) % 2 == 1 || walk.loneQuote ? Closure::Closed : Closure::Undecided;
+        }
+        if ((j - i) % 2 == 1) walk.loneQuote = true;
+        i = j;
     }
-    *at = i;
-    return closed;
+    walk.at = n;
+    return Closure::Open;
 }
 
 // The type of a line that can open a record ("-1,0", "0,12.5", "1,0"): -1, 0 or 1, a comma
@@ -164,12 +177,18 @@ void DIFFile::GetErrorMessage(char* buffer, unsigned int size) {
 DifFileOptions DIFFile::GetDifFileOptions() { return DifFileOptions(); }
 
 bool DIFFile::NextLine(QmTextIOStream& in) {
+    if (!linesAhead.empty()) {
+        line = std::move(linesAhead.back());
+        linesAhead.pop_back();
+        return true;
+    }
     if (!in.GetLine(line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
 }
 
 DIFFile::Header DIFFile::ReadHeader(QmTextIOStream& in, int* vectors, int* tuples) {
+    linesAhead.clear();  // every pass over a stream starts here
     for (;;) {
         if (!NextLine(in)) return in.Fail() ? Header::Error : Header::EndOfText;
         topic.assign(Trim(line));
@@ -228,19 +247,26 @@ DIFFile::Record DIFFile::ReadRecord(QmTextIOStream& in) {
             // are not swallowed into one text.
             if (!line.empty() && line.front() == '"') {
                 std::string text = line;
-                std::size_t at = 1;
-                bool readAhead = false;  // `line` already holds the next line of the text
-                while (!StringClosed(text, &at)) {
-                    if (!readAhead && !NextLine(in)) return Record::Error;
-                    readAhead = false;
+                QuoteWalk walk;
+                for (Closure closure; (closure = WalkQuotes(text, walk)) != Closure::Closed;) {
+                    const bool undecided = closure == Closure::Undecided;
+                    if (!NextLine(in)) {
+                        if (undecided) break;  // the end of the text settles it
+                        return Record::Error;
+                    }
                     if (const int next = RecordType(line); next != 2) {
                         // A type line holds no quote, so it cannot close the text itself.
                         std::string typeLine = std::move(line);
-                        if (!NextLine(in) || FitsType(next, line)) return Record::Error;
-                        text += '\n';
-                        text += typeLine;
-                        readAhead = true;
-                        continue;
+                        const bool more = NextLine(in);
+                        if (more && FitsType(next, line)) {
+                            if (!undecided) return Record::Error;
+                            // The text was closed: these two lines are the next record.
+                            linesAhead.push_back(std::move(line));
+                            linesAhead.push_back(std::move(typeLine));
+                            break;
+                        }
+                        if (more) linesAhead.push_back(std::move(line));
+                        line = std::move(typeLine);
                     }
                     text += '\n';
                     text += line;

@@ -139,13 +139,19 @@ TEST(DIFFile, IndicatorsTopicsAndStrings) {
 TEST(DIFFile, TextsOverSeveralLinesEndAtTheirClosingQuote) {
     TempDir dir;
     // Lines that look like a record's type line but are not followed by what that type takes
-    // belong to the text; a line ending in a doubled quote does not close it.
+    // belong to the text; a line ending in a doubled quote does not close it, unless the
+    // writer evidently leaves quotes undoubled or the next record follows.
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"\"a\n0,5\nb\"", "a\n0,5\nb"},
         {"\"a\n-1,0\nBOTTOM\"", "a\n-1,0\nBOTTOM"},
         {"\"a\n1,0\n1,0\nend\"", "a\n1,0\n1,0\nend"},
         {"\"say \"\"hi\"\"\nbye\"", "say \"hi\"\nbye"},
         {"\"quote at the end\"\"\n\"\"\"", "quote at the end\"\n\""},
+        // Writers that do not double quotes (Gnumeric): a quote ending a line closes the text.
+        {"\"say \"hi\"\"", "say \"hi\""},
+        {"\"\"hi\"\"", "\"hi\""},
+        {"\"x\"\"", "x\""},
+        {"\"two\nlines \"q\"\"", "two\nlines \"q\""},
     };
     for (const auto& [written, want] : cases) {
         SCOPED_TRACE(written);
