@@ -28,9 +28,10 @@ TEST(TextFormats, RegisteredFlagsAndKindOfFile) {
     WriteFile(dir.File("bin.DIF"), std::string("\0\1\2\3", 4));
     WriteFile(dir.File("bin.dat"), std::string("\0\1\2\3", 4));
     // canWrite, canRead, multiFile, then the kind-of-file answers for plain.txt, bin.DIF and
-    // bin.dat (DIF: likely for text and for its extension, never certain).
+    // bin.dat (DIF: likely for text and for its extension, never certain; CSV: never for a
+    // file the binary test refuses).
     const std::pair<const char*, std::vector<int>> formats[] = {
-        {"Text File", {1, 1, 1, 1, 1, 1}}, {"Text UTF-8 File", {1, 0, 1, 0, 0, 0}}, {"CSV File", {0, 1, 1, 1, 1, 1}},
+        {"Text File", {1, 1, 1, 1, 1, 1}}, {"Text UTF-8 File", {1, 0, 1, 0, 0, 0}}, {"CSV File", {0, 1, 1, 1, 0, 0}},
         {"DIF File", {1, 1, 1, 1, 1, 0}}, {"Thermo SIEVE File", {0, 1, 0, 0, 0, 0}}};
     for (const auto& [name, want] : formats) {
         const int index = FormatIndex(name);
@@ -137,14 +138,20 @@ TEST(TextFormats, FailuresCarryTheirCodes) {
     WriteFile(binary, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0", 12));
     WriteFile(txt, "a\n");
     WriteFile(dif, DifOf("a", "b"));
+    // The start of a compound (OLE) file, as .xls files begin.
+    const std::string ole = dir.File("book.xls");
+    WriteFile(ole, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(16, '\0') + "\x3E\0\x03\0\xFE\xFF" +
+                       std::string(482, '\xFF'));
     OptionsBytes bad("not an options document");
-    const std::string open = "Failed to open stream for reading.", options = "Incorrect format of file open options";
+    const std::string open = "Failed to open stream for reading.", options = "Incorrect format of file open options",
+                      binaryFile = "This file appears to be a binary file and cannot be imported. Only ordinary text "
+                                   "(ASCII) files can be imported.";
     const std::tuple<const char*, std::string, QmImportOpenOptions*, std::string> reads[] = {
         {"Text File", missing, nullptr, open},
         {"Text File", dir.Path().string(), nullptr, open},  // a directory
-        {"Text File", binary, nullptr,
-         "This file appears to be a binary file and cannot be imported. Only ordinary text (ASCII) files can be "
-         "imported."},
+        {"Text File", binary, nullptr, binaryFile},
+        {"CSV File", binary, nullptr, binaryFile},
+        {"CSV File", ole, nullptr, binaryFile},
         {"Text File", txt, &bad.record, options},
         {"CSV File", missing, nullptr, open},
         {"CSV File", txt, &bad.record, options},
@@ -155,6 +162,17 @@ TEST(TextFormats, FailuresCarryTheirCodes) {
         auto r = ReadThroughEntryPoints(format, path, record);
         EXPECT_FALSE(r->Ok()) << format << " " << path;
         EXPECT_EQ(r->error, message) << format << " " << path;
+    }
+    // NULs are what UTF-16 is made of: with that encoding in force the test does not apply.
+    const std::string wide = dir.File("wide.csv");
+    WriteFile(wide, *Iconv("UTF-16LE", "UTF-8", "a,b\n"));
+    CsvFileOptions utf16;
+    utf16.SetEncoding("utf16le");
+    OptionsBytes utf16Record(WrittenBytes(utf16));
+    for (QmImportOpenOptions* record : {static_cast<QmImportOpenOptions*>(nullptr), &utf16Record.record}) {
+        auto r = ReadThroughEntryPoints("CSV File", wide, record);
+        ASSERT_TRUE(r->Ok()) << r->error;
+        EXPECT_EQ(r->Text(1, 1) + r->Text(2, 1), "ab");
     }
     std::string error;
     auto table = TableOf({{"x"}});
