@@ -118,7 +118,7 @@ bool CsvParser::EndsWithLineFeed(QmTextIOStream& in) {
     if (!in.Rewind()) return true;
     std::uint32_t last = 0;
     for (std::uint32_t c; (c = in.GetChar()) < QmTextIOStream::kEndOfStream;) last = c;
-    return last == '\n';
+    return last == '\n' || last == '\r';
 }
 
 void CsvParser::PrepareFastPath() {
@@ -558,6 +558,10 @@ void CsvFile::GetErrorMessage(char* buffer, unsigned int size) {
         case kCannotWrite: text = "Can not write csv files."; break;
         case kCancelled: text = "Read canceled by user."; break;
         case kNotCsv: text = "The file is not a correct .csv file. It contains non-printable characters or #."; break;
+        case TextFile::kBinaryFile:
+            text = "This file appears to be a binary file and cannot be imported. Only ordinary text (ASCII) "
+                   "files can be imported.";
+            break;
         default: SpreadsheetFile::GetErrorMessage(buffer, size); return;
     }
     CopyMessage(kelto::Translate(text).c_str(), buffer, size);
@@ -607,6 +611,11 @@ int CsvFile::Read(ReadSpreadSheetData* data) {
     CsvDialect dialect = CsvDialect::Vorlund();
     dialect.delimiter = FirstCodePoint(options.GetDelimiter());
     if (::access(path.c_str(), F_OK) != 0) return Fail(kOpenFailed);
+    // The text reader's test: NUL bytes near the start make a binary file (an OLE or zip
+    // file would otherwise come back as rows of fragments), unless the encoding in force
+    // holds NULs by nature.
+    if (!kelto::text::IsWideEncoding(options.GetEncoding()) && !TextFile::IsTextFile(path.c_str()))
+        return Fail(TextFile::kBinaryFile);
     if (!data) return status;
     try {
         CsvParser parser(dialect, path, options.GetEncoding(), INT_MAX);
@@ -623,7 +632,10 @@ int CsvFile::Read(ReadSpreadSheetData* data) {
 }
 
 char CsvFile::GetDelimiter() {
-    QmTextIOStream in(path, options.GetEncoding());
+    // Before a read has set the options, the file is read in the encoding it evidently has.
+    std::string encoding = options.GetEncoding();
+    if (encoding.empty()) encoding = kelto::text::DetectedEncoding(path);
+    QmTextIOStream in(path, encoding);
     std::string line;
     if (!in || !in.GetLine(line)) return ',';
     auto semicolons = std::count(line.begin(), line.end(), ';');
@@ -662,7 +674,16 @@ public:
     CsvFileFactory() : SprFileFactory("CSV File", "CSV Files (*.csv)", nullptr, 1, ".csv", 0, 1, 1, 1, 1, 1) {}
 
 protected:
-    MyKindOfFile IsMyKindOfFile(const char*) override { return PossiblyMyKind; }
+    // Possibly for a file the binary test lets through (read in the encoding it evidently
+    // has), never for one it refuses.
+    MyKindOfFile IsMyKindOfFile(const char* path) override {
+        try {
+            if (path && (TextFile::IsTextFile(path) || kelto::text::IsWideEncoding(kelto::text::DetectedEncoding(path))))
+                return PossiblyMyKind;
+        } catch (...) {
+        }
+        return NotMyKind;
+    }
     SpreadsheetFile* GetSpreadsheetFile() override { return new CsvFile(); }
 };
 

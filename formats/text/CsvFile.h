@@ -176,6 +176,7 @@ public:
     int Read(ReadSpreadSheetData* data) override;
 
     // ';' when the first line holds more semicolons than commas, else ','.
+    // Before a read has set the options, in the encoding the file evidently has.
     char GetDelimiter();
     std::string GetFilePath() const { return path; }
     const CsvFileOptions& GetOptions() const { return options; }

@@ -60,6 +60,64 @@ bool Unquote(const std::string& line, std::string& value) {
     return true;
 }
 
+// How far a quoted string (its lines so far, the opening quote first) is closed. Writers
+// differ: office programs that double a quote inside a text close it with the quote that
+// makes the last run of quotes odd, so a line ending in a doubled quote goes on ("abc""
+// then xyz"); others write quotes as they are ("say "hi""), and any quote that ends a line
+// closes their text. A lone quote inside the text tells the second kind; a line that ends
+// in an even run of quotes without one is left undecided, for the lines after it to settle.
+enum class Closure { Open, Undecided, Closed };
+struct QuoteWalk {
+    std::size_t at = 1;  // where the walk goes on when more lines are appended
+    bool loneQuote = false;
+};
+
+Closure WalkQuotes(const std::string& text, QuoteWalk& walk) {
+    const std::size_t n = text.size();
+    std::size_t i = walk.at;
+    while (i < n) {
+        if (text[i] != '"') {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        while (j < n && text[j] == '"') ++j;
+        if (j == n) {
+            walk.at = i;  // the last run is looked at again with what follows it
+            return (j - i) % 2 == 1 || walk.loneQuote ? Closure::Closed : Closure::Undecided;
+        }
+        if ((j - i) % 2 == 1) walk.loneQuote = true;
+        i = j;
+    }
+    walk.at = n;
+    return Closure::Open;
+}
+
+// The type of a line that can open a record ("-1,0", "0,12.5", "1,0"): -1, 0 or 1, a comma
+// and a number. 2 for any other line.
+int RecordType(const std::string& line) {
+    const std::string_view s = Trim(line);
+    const std::size_t comma = s.find(',');
+    if (comma == std::string_view::npos) return 2;
+    const std::string_view type = Trim(s.substr(0, comma)), number = Trim(s.substr(comma + 1));
+    if (number.empty() || number.find_first_not_of("+-.0123456789eE") != std::string_view::npos) return 2;
+    if (type == "-1") return -1;
+    if (type == "0") return 0;
+    if (type == "1") return 1;
+    return 2;
+}
+
+// Whether `indicator` is the line that follows a type line of type `type`.
+bool FitsType(int type, const std::string& indicator) {
+    const std::string_view s = Trim(indicator);
+    switch (type) {
+        case -1: return s == "BOT" || s == "EOD";
+        case 0: return s == "V" || s == "NA" || s == "ERROR" || EqualsNoCase(s, "TRUE") || EqualsNoCase(s, "FALSE");
+        case 1: return !s.empty() && s.front() == '"';
+        default: return false;
+    }
+}
+
 // A whole number as a host's table prints it: an optional "-" and digits only.
 bool IsPlainInteger(const std::string& text) {
     std::size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
@@ -119,12 +177,18 @@ void DIFFile::GetErrorMessage(char* buffer, unsigned int size) {
 DifFileOptions DIFFile::GetDifFileOptions() { return DifFileOptions(); }
 
 bool DIFFile::NextLine(QmTextIOStream& in) {
+    if (!linesAhead.empty()) {
+        line = std::move(linesAhead.back());
+        linesAhead.pop_back();
+        return true;
+    }
     if (!in.GetLine(line)) return false;
     if (!line.empty() && line.back() == '\r') line.pop_back();
     return true;
 }
 
 DIFFile::Header DIFFile::ReadHeader(QmTextIOStream& in, int* vectors, int* tuples) {
+    linesAhead.clear();  // every pass over a stream starts here
     for (;;) {
         if (!NextLine(in)) return in.Fail() ? Header::Error : Header::EndOfText;
         topic.assign(Trim(line));
@@ -178,10 +242,32 @@ DIFFile::Record DIFFile::ReadRecord(QmTextIOStream& in) {
         case 1:
             // Office programs write a text holding line breaks as it is: the quoted string
             // then goes on over the following lines up to the one that ends with the quote.
+            // A line that opens the next record (a type line followed by what that type
+            // takes) ends the search: the quote was never closed, and the records after it
+            // are not swallowed into one text.
             if (!line.empty() && line.front() == '"') {
                 std::string text = line;
-                while (text.size() < 2 || text.back() != '"') {
-                    if (!NextLine(in)) return Record::Error;
+                QuoteWalk walk;
+                for (Closure closure; (closure = WalkQuotes(text, walk)) != Closure::Closed;) {
+                    const bool undecided = closure == Closure::Undecided;
+                    if (!NextLine(in)) {
+                        if (undecided) break;  // the end of the text settles it
+                        return Record::Error;
+                    }
+                    if (const int next = RecordType(line); next != 2) {
+                        // A type line holds no quote, so it cannot close the text itself.
+                        std::string typeLine = std::move(line);
+                        const bool more = NextLine(in);
+                        if (more && FitsType(next, line)) {
+                            if (!undecided) return Record::Error;
+                            // The text was closed: these two lines are the next record.
+                            linesAhead.push_back(std::move(line));
+                            linesAhead.push_back(std::move(typeLine));
+                            break;
+                        }
+                        if (more) linesAhead.push_back(std::move(line));
+                        line = std::move(typeLine);
+                    }
                     text += '\n';
                     text += line;
                 }
@@ -419,8 +505,13 @@ int DIFFile::Write(const WriteSpreadSheetData* data) {
                 std::string text = data->GetStringValue(col, row);
                 text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
                 std::replace(text.begin(), text.end(), '\n', ' ');
+                // A quote inside the text is doubled, as readers of DIF (this one and the
+                // office programs) expect.
                 record += "1,0\n\"";
-                record += text;
+                for (char c : text) {
+                    if (c == '"') record += '"';
+                    record += c;
+                }
                 record += "\"\n";
             } else {
                 record += "1,0\n\"\"\n";

@@ -3,6 +3,7 @@
 // tuples, then one record of two lines per value, tuple by tuple. Each tuple is a row.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "formats/text/TextFile.h"
 #include "plugin/Export.h"
@@ -64,6 +65,7 @@ private:
     std::unique_ptr<QmTextIOStream> writeStream;
     std::string title;
     std::string line;
+    std::vector<std::string> linesAhead;  // read ahead and given back, the next one last
     std::string topic;
     std::string numberText;
     std::string stringText;

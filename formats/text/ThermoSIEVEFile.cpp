@@ -29,11 +29,11 @@ bool FirstLine(const std::string& path, std::string& line, std::size_t maxBytes)
         in.read(buffer, static_cast<std::streamsize>(std::min(sizeof buffer, maxBytes - line.size())));
         std::size_t n = static_cast<std::size_t>(in.gcount());
         if (n == 0) break;
-        const char* nl = static_cast<const char*>(std::memchr(buffer, '\n', n));
-        line.append(buffer, nl ? static_cast<std::size_t>(nl - buffer) : n);
-        if (nl) break;
+        // LF, CR LF or a CR alone end the line.
+        const char* end = std::find_if(buffer, buffer + n, [](char c) { return c == '\n' || c == '\r'; });
+        line.append(buffer, static_cast<std::size_t>(end - buffer));
+        if (end != buffer + n) break;
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     return !line.empty();
 }
 
@@ -126,14 +126,25 @@ int ThermoSIEVEFile::GetNumCols() {
     return n > INT_MAX ? 0 : static_cast<int>(n);
 }
 
-int ThermoSIEVEFile::GetNumRows() {
+bool ThermoSIEVEFile::FindFrameLines(std::vector<int>& frameLines) {
+    frameLines.clear();
     QmTextIOStream in(path, options.GetEncoding());
-    if (!in) return 0;
+    if (!in) return false;
     std::string line;
-    long long reads = 1;  // the last read, the one that finds the end
-    while (in.GetLine(line))
-        if (++reads > kMaxReads) return 0;
-    return in.Fail() ? 0 : static_cast<int>(reads);
+    int number = 0;
+    while (in.GetLine(line)) {
+        if (++number > kMaxReads) return false;
+        // A blank line (an exporter's last line break doubled, a gap) is no frame.
+        if (number > 1 && line.find_first_not_of(" \t\r") != std::string::npos) frameLines.push_back(number);
+    }
+    return !in.Fail();
+}
+
+int ThermoSIEVEFile::GetNumRows() {
+    std::vector<int> frameLines;
+    if (!FindFrameLines(frameLines)) return 0;
+    // The header, the frames and the last read, the one that finds the end.
+    return static_cast<int>(frameLines.size()) + 2;
 }
 
 void ThermoSIEVEFile::GetErrorMessage(char* buffer, unsigned int size) {
@@ -152,9 +163,12 @@ int ThermoSIEVEFile::Open(bool read, const char* name, QmImportOpenOptions* reco
 int ThermoSIEVEFile::Read(ReadSpreadSheetData* target) {
     if (status != 0) return status;
     if (mode != 1) return Fail(kWrongDirection);
-    const int lines = GetNumRows();
+    std::vector<int> frameLines;
+    if (!FindFrameLines(frameLines)) return 0;
     const int fields = GetNumCols();
-    if (lines == 0 || fields == 0 || !target) return 0;
+    if (fields == 0 || !target) return 0;
+    const int frames = static_cast<int>(frameLines.size());
+    const int lines = frames > 0 ? frameLines.back() : 1;  // the last line read
 
     // The header line first: it says which fields are wanted from the other lines.
     ThermoMirroredReadSpreadSheetData grid(lines, fields);
@@ -182,10 +196,10 @@ int ThermoSIEVEFile::Read(ReadSpreadSheetData* target) {
     if (int rc = TextFile::Read(grid.Target(), fields, lines, 1, 2, options); rc != 0) return rc;
 
     const int tableRows = static_cast<int>(rowField.size()) - 1;
-    target->SetDataSize(lines - 1, tableRows);
-    // The columns the target wants: the header names' column and the frame lines.
+    target->SetDataSize(frames + 1, tableRows);
+    // The columns the target wants: the header names' column and the frames.
     std::vector<int> columns;
-    for (int i = target->GetNextRow(0); i >= 1 && i <= lines - 1;) {
+    for (int i = target->GetNextRow(0); i >= 1 && i <= frames + 1;) {
         columns.push_back(i);
         int next = target->GetNextRow(i);
         if (next <= i) break;
@@ -195,15 +209,17 @@ int ThermoSIEVEFile::Read(ReadSpreadSheetData* target) {
     auto number = [&](int line, int field) { return QmString::qmstrtod(grid.Get(line, field).c_str(), nullptr); };
     for (int r = 1; r <= tableRows; ++r) {
         for (int i : columns) {
+            // Column 1 holds the header's names, column i the frame on the (i-1)th line that is not blank.
+            const int line = i == 1 ? 1 : frameLines[static_cast<std::size_t>(i) - 2];
             if (r == kAverageMzRow || r == kAverageRtRow) {
                 const int first = rowField[static_cast<std::size_t>(r) - 2];
                 const int second = rowField[static_cast<std::size_t>(r) - 1];
                 if (i == 1)
                     target->Set(i, r, r == kAverageMzRow ? "AverageMZ" : "AverageRT");
                 else
-                    target->Set(i, r, (number(i, first) + number(i, second)) * 0.5);
+                    target->Set(i, r, (number(line, first) + number(line, second)) * 0.5);
             } else {
-                target->Set(i, r, grid.Get(i, rowField[static_cast<std::size_t>(r)]).c_str());
+                target->Set(i, r, grid.Get(line, rowField[static_cast<std::size_t>(r)]).c_str());
             }
         }
     }

@@ -46,8 +46,8 @@ public:
 
     // The fields of the header line.
     int GetNumCols() override;
-    // The lines of the file plus one: the table has this many columns less one, the header
-    // names and every frame line.
+    // The frame lines (those after the header that are not blank) plus two: the table has
+    // this many columns less one, the header names and every frame.
     int GetNumRows() override;
     void GetErrorMessage(char* buffer, unsigned int size) override;
     int Open(bool read, const char* path, QmImportOpenOptions* options) override;
@@ -61,4 +61,9 @@ public:
 protected:
     // The defaults, with the delimiter the header line uses.
     TextFileOptions GetTextFileOptions() override;
+
+private:
+    // The numbers (from 1) of the lines after the header that are not blank. False when
+    // the file cannot be read or has too many lines.
+    bool FindFrameLines(std::vector<int>& frameLines);
 };

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <memory>
@@ -72,6 +73,59 @@ const char* KnownBomName(int kind) {
     }
 }
 
+// A character that ordinary text holds: no NUL, no control character other than the
+// white space of line and column breaks.
+bool TextCharacter(std::uint32_t c) { return c >= 0x20 || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+// UTF-32 without a byte-order mark, told by its pattern: every four-byte unit is a text
+// character of a plane in use (0-3, 14-16), and most lie in the first plane, so that the
+// two high bytes of nearly every unit are zero. UTF-16 text of ASCII letters ("a\0b\0")
+// never passes: its units would be far outside the planes. `cut`: the sample ends anywhere.
+const char* Utf32ByPattern(const std::string& s, bool cut) {
+    const std::size_t units = s.size() / 4;
+    if (units == 0 || (!cut && s.size() % 4 != 0)) return nullptr;
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    for (bool little : {true, false}) {
+        std::size_t firstPlane = 0;
+        bool ok = true;
+        for (std::size_t i = 0; i < units && ok; ++i) {
+            const unsigned char* u = b + 4 * i;
+            const std::uint32_t c = little ? u[0] | u[1] << 8 | u[2] << 16 | static_cast<std::uint32_t>(u[3]) << 24
+                                           : u[3] | u[2] << 8 | u[1] << 16 | static_cast<std::uint32_t>(u[0]) << 24;
+            const std::uint32_t plane = c >> 16;
+            ok = TextCharacter(c) && (plane <= 3 || (plane >= 14 && plane <= 16)) && !(c >= 0xD800 && c <= 0xDFFF);
+            firstPlane += plane == 0;
+        }
+        if (ok && firstPlane * 2 > units) return little ? "utf32le" : "utf32be";
+    }
+    return nullptr;
+}
+
+// UTF-16 without a byte-order mark, told by its zero bytes: the high bytes of Latin text
+// are zero, so one side of the units holds far more zero bytes than the other; and read
+// with that byte order every unit is a text character and every surrogate is paired.
+const char* Utf16ByPattern(const std::string& s, bool cut) {
+    const std::size_t units = s.size() / 2;
+    if (units == 0 || (!cut && s.size() % 2 != 0)) return nullptr;
+    const auto* b = reinterpret_cast<const unsigned char*>(s.data());
+    std::size_t zeroEven = 0, zeroOdd = 0;
+    for (std::size_t i = 0; i < units; ++i) zeroEven += b[2 * i] == 0, zeroOdd += b[2 * i + 1] == 0;
+    const bool little = zeroOdd > zeroEven;
+    const std::size_t high = little ? zeroOdd : zeroEven, low = little ? zeroEven : zeroOdd;
+    // Zero high bytes in at least one unit of fifty (line feeds give that even in Chinese),
+    // and more than one of them: a lone NUL in ASCII text makes no UTF-16.
+    if (high * 50 < units || high < std::min<std::size_t>(units, 2) || low * 2 > high) return nullptr;
+    bool wantLow = false;  // a high surrogate came last
+    for (std::size_t i = 0; i < units; ++i) {
+        const unsigned char* u = b + 2 * i;
+        const std::uint32_t c = little ? u[0] | u[1] << 8 : u[1] | u[0] << 8;
+        const bool highSurrogate = c >= 0xD800 && c <= 0xDBFF, lowSurrogate = c >= 0xDC00 && c <= 0xDFFF;
+        if (wantLow != lowSurrogate || !TextCharacter(c)) return nullptr;
+        wantLow = highSurrogate;
+    }
+    return !wantLow || cut ? (little ? "utf16le" : "utf16be") : nullptr;
+}
+
 struct DetectorCloser {
     void operator()(UCharsetDetector* d) const { ucsdet_close(d); }
 };
@@ -135,18 +189,37 @@ bool QmFile::GetEncoding(const std::string& path, std::string& name, int& confid
         confidence = multibyte >= 4 ? 100 : 80;
         return true;
     }
+    // NUL bytes: UTF-32 when the pattern really is UTF-32, then UTF-16. The order matters:
+    // the charset detector takes a few units of UTF-16 for UTF-32 (two ASCII letters are one
+    // valid code point), and would read a short UTF-16 file as one garbage character.
+    if (hasNul) {
+        const char* wide = Utf32ByPattern(sample, cut);
+        if (!wide) wide = Utf16ByPattern(sample, cut);
+        if (wide) {
+            name = wide;
+            confidence = 90;
+            return true;
+        }
+    }
     UErrorCode err = U_ZERO_ERROR;
     std::unique_ptr<UCharsetDetector, DetectorCloser> detector(ucsdet_open(&err));
     if (U_FAILURE(err)) return false;
     ucsdet_setText(detector.get(), sample.data(), static_cast<int32_t>(sample.size()), &err);
-    const UCharsetMatch* match = ucsdet_detect(detector.get(), &err);
-    if (U_FAILURE(err) || !match) return false;
-    const char* detected = ucsdet_getName(match, &err);
-    int32_t level = ucsdet_getConfidence(match, &err);
-    if (U_FAILURE(err) || !detected) return false;
-    name = KnownName(detected);
-    confidence = std::clamp<int32_t>(level, 0, 100);
-    return true;
+    int32_t count = 0;
+    const UCharsetMatch** matches = ucsdet_detectAll(detector.get(), &count, &err);
+    if (U_FAILURE(err) || !matches) return false;
+    for (int32_t i = 0; i < count; ++i) {
+        const char* detected = ucsdet_getName(matches[i], &err);
+        int32_t level = ucsdet_getConfidence(matches[i], &err);
+        if (U_FAILURE(err) || !detected) return false;
+        name = KnownName(detected);
+        // The pattern above is the judge of UTF-32: a detector's UTF-32 is a few lucky units.
+        if (name == "utf32le" || name == "utf32be") continue;
+        confidence = std::clamp<int32_t>(level, 0, 100);
+        return true;
+    }
+    name.clear();
+    return false;
 }
 
 bool QmFile::IsTextFile(const std::string& path, bool bomMeansText) {

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstring>
 #include <map>
@@ -215,6 +216,62 @@ bool ConvertAppend(UConverter* to, UConverter* from, const char*& src, const cha
 
 constexpr std::size_t kChunk = 256 * 1024;
 
+// The high bit of each byte of `word` equal to the byte repeated in `pattern` (exact: no
+// addition carries from one byte into the next).
+inline std::uint64_t BytesEqual(std::uint64_t word, std::uint64_t pattern) {
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t x = word ^ pattern;
+    return ~(((x & ~kHighs) + ~kHighs) | x) & kHighs;
+}
+
+// The first CR or LF in [p, end), or null; eight bytes at a time.
+const char* FindLineBreak(const char* p, const char* end) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; end - p >= 8; p += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, 8);
+            if (const std::uint64_t hits = BytesEqual(word, kOnes * '\r') | BytesEqual(word, kOnes * '\n'))
+                return p + (std::countr_zero(hits) >> 3);
+        }
+    }
+    for (; p < end; ++p)
+        if (*p == '\r' || *p == '\n') return p;
+    return nullptr;
+}
+
+// Finds the end of the line that starts at `p` in [p, end). A line ends at an LF, at a CR
+// followed by an LF (the CR stays in the line: callers strip it) or at a CR alone, as old
+// Mac programs and some instruments end lines. True with `content` (where the line's text
+// ends) and `next` (where the next line starts); false when [p, end) holds no line end yet,
+// or ends in a CR whose LF may still come (`final`: nothing more comes), with `resume`
+// where to look again once more text is there.
+bool FindLineEnd(const char* p, const char* end, bool final, const char*& content, const char*& next,
+                 const char*& resume) {
+    const char* q = FindLineBreak(p, end);
+    if (!q) {
+        resume = end;
+        return false;
+    }
+    if (*q == '\n') {
+        content = q, next = q + 1;
+        return true;
+    }
+    if (q + 1 == end) {
+        if (!final) {
+            resume = q;
+            return false;
+        }
+        content = q, next = end;
+        return true;
+    }
+    if (q[1] == '\n')
+        content = q + 1, next = q + 2;
+    else
+        content = q, next = q + 1;
+    return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -372,23 +429,23 @@ void QmTextIOStream::Impl::AppendLine(std::string& target, const char* p, std::s
     if (!ConvertAppend(utf8.get(), cnv.get(), p, p + n, target, linePivot, true)) fail = true;
 }
 
-// In an ASCII-safe encoding: the next raw line including its LF (or the rest of the text).
+// In an ASCII-safe encoding: the next raw line including its line end (or the rest of the
+// text).
 bool QmTextIOStream::Impl::TakeRawLine(const char*& p, std::size_t& n) {
     std::size_t scanned = rawPos;
     for (;;) {
         const char* begin = raw.data() + rawPos;
-        const char* nl = static_cast<const char*>(std::memchr(raw.data() + scanned, '\n', rawEnd - scanned));
-        if (nl) {
+        const char *content, *next, *resume;
+        if (FindLineEnd(raw.data() + scanned, raw.data() + rawEnd, fileEnd, content, next, resume)) {
             p = begin;
-            n = static_cast<std::size_t>(nl + 1 - begin);
+            n = static_cast<std::size_t>(next - begin);
             rawPos += n;
             return true;
         }
-        std::size_t pending = rawEnd - rawPos;
-        if (ReadMore()) {
-            scanned = rawPos + pending;  // ReadMore moved the pending bytes to the front
-            continue;
-        }
+        const std::size_t again = static_cast<std::size_t>(resume - begin);
+        const bool more = ReadMore();
+        scanned = rawPos + again;  // ReadMore moved the pending bytes to the front
+        if (more || (fileEnd && scanned < rawEnd)) continue;  // more text, or a last CR to settle
         if (rawPos == rawEnd) return false;
         p = raw.data() + rawPos;
         n = rawEnd - rawPos;
@@ -404,17 +461,21 @@ bool QmTextIOStream::Impl::GetLine(std::string& line) {
         // Decoded text comes in whole lines (each with its LF, except the last line of the
         // text); GetChar may have taken the start of the first.
         if (decPos < dec.size()) {
+            // Nothing is appended to these lines before they are delivered: a CR at the end
+            // is a line end of its own.
             const char* begin = dec.data() + decPos;
-            const char* nl = static_cast<const char*>(std::memchr(begin, '\n', dec.size() - decPos));
-            std::size_t n = nl ? static_cast<std::size_t>(nl - begin) : dec.size() - decPos;
-            line.assign(begin, n);
-            decPos += n + (nl ? 1 : 0);
+            const char* end = dec.data() + dec.size();
+            const char *content = end, *next = end, *resume;
+            FindLineEnd(begin, end, true, content, next, resume);
+            line.assign(begin, static_cast<std::size_t>(content - begin));
+            decPos = static_cast<std::size_t>(next - dec.data());
             return true;
         }
         const char* p;
         std::size_t n;
         if (!TakeRawLine(p, n)) return false;
-        std::size_t length = p[n - 1] == '\n' ? n - 1 : n;
+        std::size_t length = n;
+        if (p[n - 1] == '\n' || p[n - 1] == '\r') --length;  // a CR before an LF stays
         if (IsAscii(p, length) || (isUtf8 && IsValidUtf8(p, length))) {
             line.assign(p, length);
             return true;
@@ -434,22 +495,28 @@ bool QmTextIOStream::Impl::GetLine(std::string& line) {
         return GetLine(line);
     }
     std::size_t from = decPos;
+    bool final = false;  // the text is decoded to its end
     for (;;) {
         const char* begin = dec.data() + decPos;
-        const char* nl = static_cast<const char*>(std::memchr(dec.data() + from, '\n', dec.size() - from));
-        if (nl) {
-            line.assign(begin, static_cast<std::size_t>(nl - begin));
-            decPos = static_cast<std::size_t>(nl + 1 - dec.data());
+        const char *content, *next, *resume;
+        if (FindLineEnd(dec.data() + from, dec.data() + dec.size(), final, content, next, resume)) {
+            line.assign(begin, static_cast<std::size_t>(content - begin));
+            decPos = static_cast<std::size_t>(next - dec.data());
             return true;
         }
-        std::size_t pending = dec.size() - decPos;
+        const std::size_t again = static_cast<std::size_t>(resume - begin);
         if (!DecodeMore()) {
+            if (!final && decPos + again < dec.size()) {
+                final = true;  // a CR was last: it ends the last line
+                from = decPos + again;
+                continue;
+            }
             if (decPos == dec.size()) return false;
             line.assign(dec, decPos, std::string::npos);
             decPos = dec.size();
             return true;
         }
-        from = decPos + pending;  // DecodeMore may have moved the pending text to the front
+        from = decPos + again;  // DecodeMore may have moved the pending text to the front
     }
 }
 

@@ -6,7 +6,8 @@
 // encoding of stored 8-bit text (GetLegacyStreamEncoding). Reading:
 //   - a byte-order mark at the very start (UTF-8, UTF-16LE/BE, UTF-32LE/BE) selects that
 //     encoding whatever was asked, and is skipped; Rewind restarts after it;
-//   - GetLine gives the next line without its LF; a CR before it is kept (callers strip it);
+//   - GetLine gives the next line without its line end: an LF, a CR LF (the CR is kept:
+//     callers strip it) or a CR alone (dropped, as older Mac programs end lines with it);
 //   - GetChar gives the next code point, kEndOfStream at the end;
 //   - bytes that do not decode become U+FFFD (or the code page's own substitute), so what
 //     comes out is always valid UTF-8.
@@ -53,7 +54,7 @@ public:
     // Length of the byte-order mark that was skipped when reading, 0 for none.
     int GetBomLength() const;
 
-    // The next line, without its line feed. False (and `line` empty) when no text is left.
+    // The next line, without its line end. False (and `line` empty) when no text is left.
     bool GetLine(std::string& line);
     // The next code point, or kEndOfStream when no text is left.
     std::uint32_t GetChar();

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,40 @@ TEST(QmFile, GetEncodingGivesTheTableNameThatReadsTheText) {
     EXPECT_FALSE(QmFile::GetEncoding(dir.File("missing"), name, confidence));
     EXPECT_EQ(name, "");
     EXPECT_EQ(confidence, 0);
+}
+
+TEST(QmFile, GetEncodingTellsUtf16FromUtf32WithoutAMark) {
+    TempDir dir;
+    const std::string path = dir.File("wide.txt");
+    std::string longText;
+    while (longText.size() < 3000) longText += "Z\xC3\xBCrich\t1.5\t\xE6\x97\xA5\xE6\x9C\xAC \xF0\x9F\x98\x80\r\n";
+    // A short text is where the units of one form pass for units of the other.
+    const std::vector<std::string> texts = {"1\n", "a\tb\n", "x", "12\r\n3\r\n", longText};
+    for (const char* encoding : {"UTF-16LE", "UTF-16BE", "UTF-32LE", "UTF-32BE"}) {
+        std::string want = encoding;
+        want.erase(std::remove(want.begin(), want.end(), '-'), want.end());
+        std::transform(want.begin(), want.end(), want.begin(), [](unsigned char c) { return std::tolower(c); });
+        for (const std::string& text : texts) {
+            SCOPED_TRACE(std::string(encoding) + " " + std::to_string(text.size()) + " bytes of UTF-8");
+            WriteFile(path, *Iconv(encoding, "UTF-8", text));
+            std::string name;
+            int confidence = 0;
+            ASSERT_TRUE(QmFile::GetEncoding(path, name, confidence));
+            EXPECT_EQ(name, want);
+            EXPECT_GE(confidence, 61);  // sure enough for the text formats to read by
+        }
+    }
+    // NULs in what is no UTF-16 or UTF-32 text are no reason to be sure of either.
+    for (const std::string& bytes : {std::string("abcdefgh\0ijklmnop\n", 18), std::string(100, 'a') + '\0' + std::string(100, 'b'),
+                                     std::string("\x01\0\x02\0\x03\0", 6),
+                                     std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0", 12)}) {
+        WriteFile(path, bytes);
+        std::string name;
+        int confidence = 0;
+        QmFile::GetEncoding(path, name, confidence);
+        const bool wide = name.rfind("utf16", 0) == 0 || name.rfind("utf32", 0) == 0;
+        EXPECT_FALSE(wide && confidence >= 61) << name << " " << confidence << " for " << bytes.size() << " bytes";
+    }
 }
 
 TEST(QmFile, GetFileNamesSplitsTheMultiFileForm) {

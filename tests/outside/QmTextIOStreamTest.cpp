@@ -189,12 +189,37 @@ TEST(QmTextIOStream, LineEndsRightAtReadBoundariesAreFound) {
     std::string path = dir.File("edge.txt");
     for (std::size_t base = std::size_t{1} << 12; base <= (std::size_t{1} << 20); base <<= 1) {
         for (std::size_t a : {base - 2, base - 1, base, base + 1}) {
-            SCOPED_TRACE(a);
-            std::string first(a, 'a');
-            WriteFile(path, first + "\nb\n");
-            EXPECT_EQ(ReadLines(path, "windows-1252"), (Lines{first, "b"}));
-            WriteFile(path, *Iconv("UTF-16LE", "UTF-8", first + "\nb\n"));
-            EXPECT_EQ(ReadLines(path, "utf16le"), (Lines{first, "b"}));
+            // A CR LF cut between two reads is one line end, a CR alone at the end of a read
+            // is one too.
+            for (const std::string end : {"\n", "\r", "\r\n"}) {
+                SCOPED_TRACE(std::to_string(a) + (end == "\n" ? " LF" : end == "\r" ? " CR" : " CR LF"));
+                const std::string first(a, 'a'), kept = end == "\r\n" ? "\r" : "";
+                WriteFile(path, first + end + "b" + end);
+                EXPECT_EQ(ReadLines(path, "windows-1252"), (Lines{first + kept, "b" + kept}));
+                WriteFile(path, *Iconv("UTF-16LE", "UTF-8", first + end + "b" + end));
+                EXPECT_EQ(ReadLines(path, "utf16le"), (Lines{first + kept, "b" + kept}));
+            }
+        }
+    }
+}
+
+TEST(QmTextIOStream, CrAloneEndsALineAsLfAndCrLfDo) {
+    TempDir dir;
+    const std::string path = dir.File("cr.txt");
+    // A CR before an LF stays in its line for the callers to strip; a CR alone is dropped.
+    const std::vector<std::pair<std::string, Lines>> cases = {
+        {"a\rb\rc", {"a", "b", "c"}},
+        {"a\rb\r", {"a", "b"}},
+        {"a\r\rb\r\n\r", {"a", "", "b\r", ""}},
+        {"a\nb\r\nc\rd\n", {"a", "b\r", "c", "d"}},
+        {"\xE6\x97\xA5\xE6\x9C\xAC\r\xE6\x9C\xAC\r\nx\r", {"\xE6\x97\xA5\xE6\x9C\xAC", "\xE6\x9C\xAC\r", "x"}},
+    };
+    for (const auto& [name, glibc] : {std::pair{"utf8", "UTF-8"}, {"utf16le", "UTF-16LE"}, {"utf32be", "UTF-32BE"},
+                                      {"shiftjis", "SHIFT_JIS"}}) {
+        for (const auto& [text, lines] : cases) {
+            SCOPED_TRACE(std::string(name) + ": " + text);
+            WriteFile(path, *Iconv(glibc, "UTF-8", text));
+            EXPECT_EQ(ReadLines(path, name), lines);
         }
     }
 }

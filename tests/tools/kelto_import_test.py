@@ -100,6 +100,10 @@ DIF = (
     "-1,0\nEOD\n"
 )
 DIF_CELLS = [["007", num("2.5"), num("1")], ["Ärger", None, num("12345678901")]]
+# Split at the semicolons: a decimal comma stays inside its cell, as text (the cell rules read
+# "." as the decimal point).
+EURO_CELLS = [["Ort", "Wert"], ["Zürich", "1,5"], ["Genève", "-2,25"]]
+
 
 
 class Show(Scratch):
@@ -241,16 +245,58 @@ class OpenOptions(Scratch):
         self.assertEqual([keys[k].get("value") for k in ("Delimiter", "Encoding", "IgnoreConsecutiveDelimiters")],
                          ["%3B", "utf8", "false"])
 
-    def test_csv_has_host_defaults_to_start_from(self):
-        path = self.write("semi.csv", "a;b\n1;2\n")
+    def test_csv_options_are_guessed_from_the_file(self):
+        # A European export: semicolons, decimal commas, UTF-8.
+        path = self.write("euro.csv", "Ort;Wert\nZürich;1,5\nGenève;-2,25\n")
         code, out, err = run("options", path)
         self.assertEqual(code, 0, err)
         self.assertIn("gives no default options", err)
-        self.assertRegex(out, r'<Key name="Delimiter" value="%2C"\s*/>')
-        self.assertRegex(out, r'<Key name="Encoding" value=""\s*/>')
-        self.assertEqual(self.show_json(path)["columns"], "1")
-        # A CSV delimiter needs escaping in the document; the semicolon came through encoded.
-        self.assertEqual(self.show_json("--set", "Delimiter=;", path)["cells"][0], ["a", "b"])
+        self.assertRegex(out, r'<Key name="Delimiter" value="%3B"\s*/>')
+        self.assertRegex(out, r'<Key name="Encoding" value="utf8"\s*/>')
+        code, out, err = run("show", "--json", path)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(err.splitlines(), [f"kelto-import: {path}: guessed delimiter ';' and encoding utf8 from the file"])
+        self.assertEqual(cells(parse(out)), EURO_CELLS)
+        # --set changes one key of the guess and leaves the other: still UTF-8.
+        code, out, err = run("show", "--json", "--set", "Delimiter=;", path)
+        self.assertEqual(code, 0, err)
+        self.assertEqual(cells(parse(out)), EURO_CELLS)
+        self.assertEqual(err.splitlines(), [f"kelto-import: {path}: guessed encoding utf8 from the file"])
+        code, out, err = run("show", "--json", "--set", "Delimiter=,", "--set", "Encoding=windows-1252", path)
+        self.assertEqual((code, err), (0, ""))
+        self.assertEqual(parse(out)["cells"][1], ["ZÃ¼rich;1", "5"])
+        # Commas and a legacy code page are guessed as well.
+        legacy = self.write("legacy.csv", "a,b;c\n\xfc,2\n".encode("latin-1"))
+        code, out, err = run("show", "--json", legacy)
+        self.assertEqual(code, 0, err)
+        self.assertIn("guessed delimiter ',' and encoding of the legacy code page", err)
+        self.assertEqual(cells(parse(out)), [["a", "b;c"], ["ü", num("2")]])
+
+    def test_tab_separated_files_are_read_as_text(self):
+        for name in ("t.tsv", "t.TAB"):
+            with self.subTest(name=name):
+                path = self.write(name, "a,x\tb\n1\t2\n")
+                doc = self.show_json(path)
+                self.assertEqual((doc["format"], cells(doc)), ("Text File", [["a,x", "b"], [num("1"), num("2")]]))
+                self.assertEqual(run("detect", path)[1], f"{path}: Text File\n")
+                self.assertEqual(self.show_json("--format", "CSV File", path)["format"], "CSV File")
+
+    def test_binary_files_are_not_read_as_csv(self):
+        corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "corpus")
+        for sample in ("xls/calamine_date.xls", "xlsx/calamine_date.xlsx"):
+            path = os.path.join(corpus, sample)
+            with self.subTest(sample=sample):
+                self.assertTrue(os.path.isfile(path), f"corpus file missing: {path}")
+                code, out, err = run("detect", path)
+                self.assertNotIn("CSV File", out)
+                # Whatever format detection settles on (a workbook reader, or a failure), it is not CSV.
+                code, out, err = run("show", "--json", path)
+                if code == 0:
+                    self.assertNotEqual(parse(out)["format"], "CSV File")
+                else:
+                    self.assert_one_line_error(code, out, err, 1, path)
+                for format in ("CSV File", "Text File"):
+                    self.assert_one_line_error(*run("show", "--format", format, path), 1, path, "binary file")
 
 
 class ExitStatus(Scratch):

@@ -67,19 +67,6 @@ bool IsOptionsDocument(const std::string& text) {
     return document && document->GetSection(kSettings) != nullptr;
 }
 
-std::optional<std::string> HostDefaults(const std::string& formatName) {
-    if (formatName != "CSV File") return std::nullopt;
-    TinyXML2Section document;
-    std::unique_ptr<ConfigurationSection> settings = document.CreateSection(kSettings);
-    std::string delimiter = ",";
-    HtmlUtilities::URIEncode(delimiter);
-    settings->WriteKey("Delimiter", delimiter);
-    settings->WriteKey("Encoding", std::string());
-    std::string text;
-    document.Flush(text, false);
-    return text;
-}
-
 std::string EmptyOptionsDocument() {
     TinyXML2Section document;
     document.CreateSection(kSettings);

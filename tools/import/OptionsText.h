@@ -18,10 +18,6 @@ std::optional<std::string> RecordText(const QmImportOpenOptions& record);
 // Whether `text` is an options document (XML with a "Settings" section).
 bool IsOptionsDocument(const std::string& text);
 
-// The options this program uses for a format that gives no default document of its own;
-// nothing when it has none either. CSV files: delimiter "," and the legacy encoding.
-std::optional<std::string> HostDefaults(const std::string& formatName);
-
 // A document holding only an empty "Settings" section.
 std::string EmptyOptionsDocument();
 

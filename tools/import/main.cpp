@@ -1,6 +1,7 @@
 // kelto-import: the import plug-in libraries from a shell. Lists formats, detects, prints and
 // edits open options, reads files into a table printed for people or as typed JSON, and
 // converts to any writable format.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -16,12 +17,14 @@
 #include "host/RecordText.h"
 #include "outside/utl/Exception.h"
 #include "outside/utl/Log.h"
+#include "outside/utl/QmTextIOStream.h"
 #include "platform/HostInfo.h"
 #include "platform/Prompt.h"
 #include "plugin/LibraryInfo.h"
 #include "tools/import/Arguments.h"
 #include "tools/import/CellText.h"
 #include "tools/import/CommandLineHost.h"
+#include "tools/import/FileGuesses.h"
 #include "tools/import/OptionsText.h"
 #include "tools/import/Terminal.h"
 
@@ -145,13 +148,21 @@ int Formats(CommandLineHost& host, const Arguments& args) {
     return kOk;
 }
 
+// The read ordinal of the format a file's extension stands for (tab-separated files: "Text
+// File"), else 1: detect.
+int ExtensionOrdinal(CommandLineHost& host, const std::string& file) {
+    const char* format = kelto::host::FormatForExtension(file);
+    const int ordinal = format ? host.ReadOrdinal(format) : 1;
+    return ordinal >= 1 ? ordinal : 1;
+}
+
 // ---------------------------------------------------------------------------------------
 // detect
 
 int Detect(CommandLineHost& host, const Arguments& args) {
     int status = kOk;
     for (const std::string& file : args.files) {
-        int format = 1;
+        int format = ExtensionOrdinal(host, file);
         ImportHelperBase::ReadErrors error = ImportHelperBase::NoReadError;
         if (!host.CheckFilesBeforeRead({file}, format, error, true)) {
             status = Fail(file, host.GetErrorMessage());
@@ -170,7 +181,7 @@ int Detect(CommandLineHost& host, const Arguments& args) {
 // The list index for reading `args.files`; 0 after reporting why there is none (the exit
 // status is then in `status`).
 int ChooseFormat(CommandLineHost& host, const Arguments& args, int& status) {
-    int ordinal = 1;
+    int ordinal = ExtensionOrdinal(host, args.files.front());
     if (!args.format.empty()) {
         ordinal = host.ReadOrdinal(args.format);
         if (ordinal == -2) throw UsageError(args.command + ": the format '" + args.format + "' cannot be read");
@@ -199,10 +210,42 @@ std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
-// The options text for the read: nothing without --options and --set.
-std::optional<std::string> OptionsDocument(CommandLineHost& host, const Arguments& args, int index) {
-    if (args.optionsFile.empty() && args.settings.empty()) return std::nullopt;
+// The options this program makes for a format that gives no default document of its own,
+// from the file itself: for CSV the delimiter and the encoding guessed from it.
+struct HostOptions {
+    std::string text;
+    kelto::host::CsvGuess guess;
+};
+std::optional<HostOptions> HostDefaults(const std::string& formatName, const std::string& file) {
+    if (formatName != "CSV File") return std::nullopt;
+    HostOptions options;
+    options.guess = kelto::host::GuessCsvOptions(file);
+    options.text = kelto::host::CsvOptionsDocument(options.guess);
+    return options;
+}
+
+// What a note says about a guessed key the user left alone.
+std::string GuessNote(const kelto::host::CsvGuess& guess, const std::vector<Setting>& settings) {
+    auto given = [&](const char* key) {
+        return std::any_of(settings.begin(), settings.end(), [&](const Setting& s) { return s.key == key; });
+    };
+    std::string note;
+    if (!given("Delimiter")) note = "delimiter '" + guess.delimiter + "'";
+    if (!given("Encoding")) {
+        if (!note.empty()) note += " and ";
+        note += "encoding " + (guess.encoding.empty() ? "of the legacy code page (" + GetLegacyStreamEncoding() + ")"
+                                                      : guess.encoding);
+    }
+    return note.empty() ? note : "guessed " + note + " from the file";
+}
+
+// The options text for the read: without --options, the format's defaults or this
+// program's own (CSV's guessed from the file) with the --set keys on top; nothing when there
+// are neither and no --set. `guessNote`, when given, says what was guessed.
+std::optional<std::string> OptionsDocument(CommandLineHost& host, const Arguments& args, int index,
+                                           std::string* guessNote = nullptr) {
     const std::string formatName = host.GetFormatName(index) ? host.GetFormatName(index) : "";
+    if (args.optionsFile.empty() && args.settings.empty() && formatName != "CSV File") return std::nullopt;
     std::string text;
     bool fromFormat = false;
     if (!args.optionsFile.empty()) {
@@ -219,9 +262,12 @@ std::optional<std::string> OptionsDocument(CommandLineHost& host, const Argument
                                  " are not a text document; --set cannot change them");
             text = *recordText;
             fromFormat = true;
-        } else if (std::optional<std::string> hostDefaults = HostDefaults(formatName)) {
-            text = *hostDefaults;
+        } else if (std::optional<HostOptions> hostDefaults = HostDefaults(formatName, args.files.front())) {
+            text = hostDefaults->text;
             fromFormat = true;
+            if (guessNote) *guessNote = GuessNote(hostDefaults->guess, args.settings);
+        } else if (args.settings.empty()) {
+            return std::nullopt;
         } else {
             text = EmptyOptionsDocument();
         }
@@ -282,10 +328,21 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     const char* name = host.GetFormatName(result.index);
     result.formatName = name ? name : "";
     std::unique_ptr<OpenOptions> options;
-    if (std::optional<std::string> text = OptionsDocument(host, args, result.index)) options = MakeOptions(args, *text);
+    std::string guessNote;
+    if (std::optional<std::string> text = OptionsDocument(host, args, result.index, &guessNote))
+        options = MakeOptions(args, *text);
+    // What was guessed is said once the read worked (a file that cannot be read at all
+    // makes a guess meaningless).
+    auto noteGuess = [&] {
+        if (!guessNote.empty() && args.command == "show")
+            Terminal::Line("kelto-import: " + Subject(args.files) + ": " + guessNote);
+    };
 
-    if (args.files.size() < 2 || host.GetMultiFileSupport(result.index) != 1)
-        return ReadOnce(host, args.files, result.index, options.get(), true, table, result);
+    if (args.files.size() < 2 || host.GetMultiFileSupport(result.index) != 1) {
+        const int status = ReadOnce(host, args.files, result.index, options.get(), true, table, result);
+        if (status == kOk) noteGuess();
+        return status;
+    }
     for (std::size_t i = 0; i < args.files.size(); ++i) {
         FloatStringSpreadsheetData part;
         if (int status = ReadOnce(host, {args.files[i]}, result.index, options.get(), i == 0, i == 0 ? table : part, result);
@@ -293,6 +350,7 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
             return status;
         if (i > 0) table.GetFloatStringMatrix().MoveBelow(part.GetFloatStringMatrix());
     }
+    noteGuess();
     return kOk;
 }
 
@@ -304,7 +362,8 @@ int Options(CommandLineHost& host, const Arguments& args) {
     const int index = ChooseFormat(host, args, status);
     if (index < 1) return status;
     // With --options or --set: the document a read would be given.
-    if (std::optional<std::string> text = OptionsDocument(host, args, index)) {
+    if (!args.optionsFile.empty() || !args.settings.empty()) {
+        std::optional<std::string> text = OptionsDocument(host, args, index);
         MakeOptions(args, *text);
         if (!text->empty() && text->back() != '\n') *text += '\n';
         Out(*text);
@@ -328,10 +387,11 @@ int Options(CommandLineHost& host, const Arguments& args) {
         Out(*text);
         return kOk;
     }
-    if (std::optional<std::string> defaults = HostDefaults(formatName)) {
-        Terminal::Line("kelto-import: " + formatName + " gives no default options; these are the defaults kelto-import uses");
-        if (!defaults->empty() && defaults->back() != '\n') *defaults += '\n';
-        Out(*defaults);
+    if (std::optional<HostOptions> defaults = HostDefaults(formatName, args.files.front())) {
+        Terminal::Line("kelto-import: " + formatName + " gives no default options; kelto-import " +
+                       GuessNote(defaults->guess, {}));
+        if (!defaults->text.empty() && defaults->text.back() != '\n') defaults->text += '\n';
+        Out(defaults->text);
     } else {
         Terminal::Line("kelto-import: " + formatName + " gives no default options for " + Subject(args.files));
     }

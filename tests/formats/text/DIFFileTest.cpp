@@ -136,6 +136,32 @@ TEST(DIFFile, IndicatorsTopicsAndStrings) {
     EXPECT_EQ(t.Row(1), (std::vector<std::string>{"1.5", "1", "0", "", "", "", "say \"hi\"", "two\nlines"}));
 }
 
+TEST(DIFFile, TextsOverSeveralLinesEndAtTheirClosingQuote) {
+    TempDir dir;
+    // Lines that look like a record's type line but are not followed by what that type takes
+    // belong to the text; a line ending in a doubled quote does not close it, unless the
+    // writer evidently leaves quotes undoubled or the next record follows.
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"\"a\n0,5\nb\"", "a\n0,5\nb"},
+        {"\"a\n-1,0\nBOTTOM\"", "a\n-1,0\nBOTTOM"},
+        {"\"a\n1,0\n1,0\nend\"", "a\n1,0\n1,0\nend"},
+        {"\"say \"\"hi\"\"\nbye\"", "say \"hi\"\nbye"},
+        {"\"quote at the end\"\"\n\"\"\"", "quote at the end\"\n\""},
+        // Writers that do not double quotes (Gnumeric): a quote ending a line closes the text.
+        {"\"say \"hi\"\"", "say \"hi\""},
+        {"\"\"hi\"\"", "\"hi\""},
+        {"\"x\"\"", "x\""},
+        {"\"two\nlines \"q\"\"", "two\nlines \"q\""},
+    };
+    for (const auto& [written, want] : cases) {
+        SCOPED_TRACE(written);
+        WriteFile(dir.File("m.dif"), Header(2, 1) + "-1,0\nBOT\n1,0\n" + written + "\n0,7\nV\n-1,0\nEOD\n");
+        DirectRead r = ReadDirect(dir.File("m.dif"));
+        ASSERT_EQ(r.read, 0) << r.error;
+        EXPECT_EQ(r.table.Row(1), (std::vector<std::string>{want, "7"}));
+    }
+}
+
 TEST(DIFFile, DamagedFilesEndWithTheirCodes) {
     TempDir dir;
     // 769 in the header, 770 in a record.
@@ -148,6 +174,13 @@ TEST(DIFFile, DamagedFilesEndWithTheirCodes) {
         {"record without comma", h + "-1,0\nBOT\n0 5\nV\n-1,0\nEOD\n", record},
         {"unquoted string", h + "-1,0\nBOT\n1,0\nabc\n-1,0\nEOD\n", record},
         {"string never closed", h + "-1,0\nBOT\n1,0\n\"abc\n", record},
+        // An open quote runs into the next record, or into the data end: the records after
+        // it are not taken as lines of the text.
+        {"open quote before a number", Header(2, 1) + "-1,0\nBOT\n1,0\n\"abc\n0,5\nV\n1,0\n\"x\"\n-1,0\nEOD\n", record},
+        {"open quote before a string", Header(2, 1) + "-1,0\nBOT\n1,0\n\"abc\n1,0\n\"x\"\n-1,0\nEOD\n", record},
+        {"open quote before the next tuple", Header(1, 2) + "-1,0\nBOT\n1,0\n\"abc\n-1,0\nBOT\n1,0\n\"x\"\n-1,0\nEOD\n",
+         record},
+        {"open quote before the data end", h + "-1,0\nBOT\n1,0\n\"abc\n-1,0\nEOD\n", record},
         {"no EOD", h + "-1,0\nBOT\n0,5\nV\n", record},
         {"no DATA", "TABLE\n0,1\n\"t\"\n", record},
         // The size pass looks at the first tuple only; the read finds the damage.
@@ -187,4 +220,17 @@ TEST(DIFFile, WritesTheHeaderAndOneRecordPerCell) {
     // (A negative whole number reads as a float by the cell rules: column 6 is not compared.)
     for (int col : {2, 3, 4, 5, 7, 8}) EXPECT_EQ(back->Text(col, 1), table->GetStringValue(col, 1)) << col;
     EXPECT_EQ(back->table.GetInt64(4, 1), 12345678901);
+}
+
+TEST(DIFFile, QuotesAndCommasInTextsComeBackAsWritten) {
+    TempDir dir;
+    std::string error;
+    auto table = TableOf({{"say \"hi\"", "a,b", "\"", "\"\"x\"\",", "two\nlines \"q\""}});
+    ASSERT_TRUE(WriteThroughEntryPoints("DIF File", dir.File("q.dif"), *table, &error)) << error;
+    EXPECT_NE(ReadFile(dir.File("q.dif")).find("1,0\n\"say \"\"hi\"\"\"\n1,0\n\"a,b\"\n1,0\n\"\"\"\"\n"), std::string::npos);
+    auto back = ReadThroughEntryPoints("DIF File", dir.File("q.dif"));
+    ASSERT_TRUE(back->Ok()) << back->error;
+    ASSERT_EQ(back->Cols(), 5);
+    const char* want[] = {"say \"hi\"", "a,b", "\"", "\"\"x\"\",", "two lines \"q\""};  // a line break is written as a space
+    for (int col = 1; col <= 5; ++col) EXPECT_EQ(back->Text(col, 1), want[col - 1]) << col;
 }

@@ -2,6 +2,8 @@
 // find when given no options, the codes of their failures, and cancellations passed on.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "formats/text/CsvFile.h"
 #include "formats/text/DIFFile.h"
 #include "formats/text/TextTestSupport.h"
@@ -26,9 +28,10 @@ TEST(TextFormats, RegisteredFlagsAndKindOfFile) {
     WriteFile(dir.File("bin.DIF"), std::string("\0\1\2\3", 4));
     WriteFile(dir.File("bin.dat"), std::string("\0\1\2\3", 4));
     // canWrite, canRead, multiFile, then the kind-of-file answers for plain.txt, bin.DIF and
-    // bin.dat (DIF: likely for text and for its extension, never certain).
+    // bin.dat (DIF: likely for text and for its extension, never certain; CSV: never for a
+    // file the binary test refuses).
     const std::pair<const char*, std::vector<int>> formats[] = {
-        {"Text File", {1, 1, 1, 1, 1, 1}}, {"Text UTF-8 File", {1, 0, 1, 0, 0, 0}}, {"CSV File", {0, 1, 1, 1, 1, 1}},
+        {"Text File", {1, 1, 1, 1, 1, 1}}, {"Text UTF-8 File", {1, 0, 1, 0, 0, 0}}, {"CSV File", {0, 1, 1, 1, 0, 0}},
         {"DIF File", {1, 1, 1, 1, 1, 0}}, {"Thermo SIEVE File", {0, 1, 0, 0, 0, 0}}};
     for (const auto& [name, want] : formats) {
         const int index = FormatIndex(name);
@@ -53,7 +56,8 @@ TEST(TextFormats, WithoutOptionsTheEncodingIsDetected) {
         SCOPED_TRACE(format);
         WriteFile(dir.File("utf8"), utf8);
         WriteFile(dir.File("utf16"), "\xFF\xFE" + *Iconv("UTF-16LE", "UTF-8", utf8));
-        for (const char* file : {"utf8", "utf16"}) {
+        WriteFile(dir.File("utf16 without mark"), *Iconv("UTF-16LE", "UTF-8", utf8));
+        for (const char* file : {"utf8", "utf16", "utf16 without mark"}) {
             auto r = ReadThroughEntryPoints(format, dir.File(file));
             ASSERT_TRUE(r->Ok()) << r->error;
             EXPECT_EQ(r->Text(1, 1) + "|" + r->Text(2, 1), kZurich + "|" + kMoskva) << file;
@@ -91,6 +95,42 @@ TEST(TextFormats, WithoutOptionsTheEncodingIsDetected) {
     }
 }
 
+TEST(TextFormats, CrAloneEndsALineInEveryFormat) {
+    TempDir dir;
+    // Each file with LF, CR LF and CR alone: the same table. `cells`: column, row, text.
+    const std::string sieve = "FrameID\tMZStart\tMZStop\tTimeStart\tTimeStop\tpValue\tRatio\tUpperBound\tLowerBound\tFOM1\n"
+                              "1\t100\t102\t1\t3\t0.5\t1.5\t2\t1\t0.9\n2\t200\t202\t5\t7\t0.5\t1.5\t2\t1\t0.8\n";
+    struct Case {
+        const char* format;
+        std::string text;
+        const char* size;
+        std::vector<std::tuple<int, int, std::string>> cells;
+    };
+    const Case cases[] = {
+        {"Text File", "a\tb\nc\td\n", "2x2", {{1, 1, "a"}, {2, 2, "d"}}},
+        {"CSV File", "a,b\nc,\"d\ne\"\n", "2x2", {{1, 1, "a"}, {1, 2, "c"}, {2, 2, "d\ne"}}},
+        {"DIF File", DifOf("a", "b"), "2x1", {{1, 1, "a"}, {2, 1, "b"}}},
+        {"Thermo SIEVE File", sieve, "3x12", {{1, 4, "AverageMZ"}, {2, 4, "101"}, {3, 4, "201"}, {3, 12, "0.8"}}},
+    };
+    for (const Case& c : cases) {
+        for (const std::string end : {"\n", "\r\n", "\r"}) {
+            SCOPED_TRACE(std::string(c.format) + (end == "\r" ? ", CR" : end == "\n" ? ", LF" : ", CR LF"));
+            std::string text;
+            for (char ch : c.text) text += ch == '\n' ? end : std::string(1, ch);
+            WriteFile(dir.File("lines.txt"), text);
+            auto r = ReadThroughEntryPoints(c.format, dir.File("lines.txt"));
+            ASSERT_TRUE(r->Ok()) << r->error;
+            EXPECT_EQ(r->Size(), c.size);
+            for (const auto& [col, row, want] : c.cells) EXPECT_EQ(r->Text(col, row), want) << col << "," << row;
+        }
+    }
+    // A SIEVE header ended by a CR alone is recognised.
+    std::string crSieve = sieve;
+    std::replace(crSieve.begin(), crSieve.end(), '\n', '\r');
+    WriteFile(dir.File("cr.txt"), crSieve);
+    EXPECT_EQ(QmImportIsCorrectFileType(FormatIndex("Thermo SIEVE File"), dir.File("cr.txt").c_str()), 1);
+}
+
 TEST(TextFormats, FailuresCarryTheirCodes) {
     TempDir dir;
     const std::string missing = dir.File("missing"), binary = dir.File("bin.dat"), txt = dir.File("ok.txt"),
@@ -98,14 +138,20 @@ TEST(TextFormats, FailuresCarryTheirCodes) {
     WriteFile(binary, std::string("\x7f" "ELF\x02\x01\x01\0\0\0\0\0", 12));
     WriteFile(txt, "a\n");
     WriteFile(dif, DifOf("a", "b"));
+    // The start of a compound (OLE) file, as .xls files begin.
+    const std::string ole = dir.File("book.xls");
+    WriteFile(ole, std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + std::string(16, '\0') + "\x3E\0\x03\0\xFE\xFF" +
+                       std::string(482, '\xFF'));
     OptionsBytes bad("not an options document");
-    const std::string open = "Failed to open stream for reading.", options = "Incorrect format of file open options";
+    const std::string open = "Failed to open stream for reading.", options = "Incorrect format of file open options",
+                      binaryFile = "This file appears to be a binary file and cannot be imported. Only ordinary text "
+                                   "(ASCII) files can be imported.";
     const std::tuple<const char*, std::string, QmImportOpenOptions*, std::string> reads[] = {
         {"Text File", missing, nullptr, open},
         {"Text File", dir.Path().string(), nullptr, open},  // a directory
-        {"Text File", binary, nullptr,
-         "This file appears to be a binary file and cannot be imported. Only ordinary text (ASCII) files can be "
-         "imported."},
+        {"Text File", binary, nullptr, binaryFile},
+        {"CSV File", binary, nullptr, binaryFile},
+        {"CSV File", ole, nullptr, binaryFile},
         {"Text File", txt, &bad.record, options},
         {"CSV File", missing, nullptr, open},
         {"CSV File", txt, &bad.record, options},
@@ -116,6 +162,17 @@ TEST(TextFormats, FailuresCarryTheirCodes) {
         auto r = ReadThroughEntryPoints(format, path, record);
         EXPECT_FALSE(r->Ok()) << format << " " << path;
         EXPECT_EQ(r->error, message) << format << " " << path;
+    }
+    // NULs are what UTF-16 is made of: with that encoding in force the test does not apply.
+    const std::string wide = dir.File("wide.csv");
+    WriteFile(wide, *Iconv("UTF-16LE", "UTF-8", "a,b\n"));
+    CsvFileOptions utf16;
+    utf16.SetEncoding("utf16le");
+    OptionsBytes utf16Record(WrittenBytes(utf16));
+    for (QmImportOpenOptions* record : {static_cast<QmImportOpenOptions*>(nullptr), &utf16Record.record}) {
+        auto r = ReadThroughEntryPoints("CSV File", wide, record);
+        ASSERT_TRUE(r->Ok()) << r->error;
+        EXPECT_EQ(r->Text(1, 1) + r->Text(2, 1), "ab");
     }
     std::string error;
     auto table = TableOf({{"x"}});

@@ -95,12 +95,23 @@ TEST(ThermoSIEVEFile, FieldsAreFoundByNameInAnyOrder) {
 
 TEST(ThermoSIEVEFile, EveryFrameLineIsDeliveredAndMissingFieldsFail) {
     TempDir dir;
-    for (bool finalBreak : {true, false}) {
-        SCOPED_TRACE(finalBreak ? "final line break" : "no final line break");
-        WriteFile(dir.File("f.txt"), Sieve('\t', {}, 3, finalBreak));
+    // Blank lines (a doubled last line break, gaps, lines of spaces) make no frames.
+    const std::string three = Sieve('\t', {}, 3), second = "\n2\t";
+    std::string gaps = three;
+    gaps.replace(gaps.find(second), second.size(), "\n\n \t \r\n2\t");
+    const std::pair<const char*, std::string> files[] = {{"final line break", three},
+                                                         {"no final line break", Sieve('\t', {}, 3, false)},
+                                                         {"blank last line", three + "\n"},
+                                                         {"blank lines between and after", gaps + "  \r\n\n"}};
+    for (const auto& [name, text] : files) {
+        SCOPED_TRACE(name);
+        WriteFile(dir.File("f.txt"), text);
         auto r = ReadThroughEntryPoints("Thermo SIEVE File", dir.File("f.txt"));
         ASSERT_TRUE(r->Ok()) << r->error;
         ASSERT_EQ(r->Cols(), 4);
+        EXPECT_EQ(r->rows, 5);  // the size query: frames plus two
+        EXPECT_EQ(r->Number(2, 1), 1.0f);
+        EXPECT_EQ(r->Number(3, 4), 200.5f);
         EXPECT_EQ(r->Number(4, 1), 3.0f);  // the last frame
         EXPECT_EQ(r->Number(4, 4), 300.5f);
     }
