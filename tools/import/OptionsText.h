@@ -22,6 +22,14 @@ bool IsOptionsDocument(const std::string& text);
 // nothing when it has none either. CSV files: delimiter "," and the legacy encoding.
 std::optional<std::string> HostDefaults(const std::string& formatName);
 
+// The Bruker readers take a 21-byte binary record rather than a document. Their text form,
+// for `options`, `--options` and `--set`, is a document whose "Settings" section holds
+// "Points" (0: take the first file's), "FirstX" and "LastX".
+bool IsBrukerFormat(const std::string& formatName);
+// The record's four stored fields from such a document; absent keys keep the defaults.
+// Throws std::invalid_argument naming the key whose value is not a number.
+BatchImportSettings::BrukerOptions BrukerOptionsFromText(const std::string& text);
+
 // A document holding only an empty "Settings" section.
 std::string EmptyOptionsDocument();
 

@@ -238,10 +238,14 @@ std::optional<std::string> OptionsDocument(CommandLineHost& host, const Argument
 }
 
 // The record holding an options document; a document the helper refuses is a usage error.
-std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text) {
+// The Bruker readers get the 21-byte record the document describes.
+std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text, const std::string& formatName) {
     try {
+        if (IsBrukerFormat(formatName)) return CreateBrukerImportOptions(BrukerOptionsFromText(text));
         return OpenOptions::CreateOpenOptions(text);
     } catch (const Exception& e) {
+        throw UsageError(args.command + ": " + e.what());
+    } catch (const std::invalid_argument& e) {
         throw UsageError(args.command + ": " + e.what());
     }
 }
@@ -282,7 +286,8 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     const char* name = host.GetFormatName(result.index);
     result.formatName = name ? name : "";
     std::unique_ptr<OpenOptions> options;
-    if (std::optional<std::string> text = OptionsDocument(host, args, result.index)) options = MakeOptions(args, *text);
+    if (std::optional<std::string> text = OptionsDocument(host, args, result.index))
+        options = MakeOptions(args, *text, result.formatName);
 
     if (args.files.size() < 2 || host.GetMultiFileSupport(result.index) != 1)
         return ReadOnce(host, args.files, result.index, options.get(), true, table, result);
@@ -305,7 +310,7 @@ int Options(CommandLineHost& host, const Arguments& args) {
     if (index < 1) return status;
     // With --options or --set: the document a read would be given.
     if (std::optional<std::string> text = OptionsDocument(host, args, index)) {
-        MakeOptions(args, *text);
+        MakeOptions(args, *text, host.GetFormatName(index) ? host.GetFormatName(index) : "");
         if (!text->empty() && text->back() != '\n') *text += '\n';
         Out(*text);
         return kOk;
