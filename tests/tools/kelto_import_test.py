@@ -298,6 +298,24 @@ class OpenOptions(Scratch):
                 for format in ("CSV File", "Text File"):
                     self.assert_one_line_error(*run("show", "--format", format, path), 1, path, "binary file")
 
+    def test_bruker_options_have_a_text_form(self):
+        sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples", "opus_absorbance.0")
+        fmt = ["--format", "Bruker OPUS Interpolated File"]
+        code, out, err = run("options", *fmt, sample)
+        self.assertEqual(code, 0, err)
+        keys = {k.get("name"): k.get("value") for k in ElementTree.fromstring(out).find("Section[@name='Settings']")}
+        self.assertEqual(sorted(keys), ["FirstX", "LastX", "Points"])
+        self.assertEqual(keys["Points"], "0")
+        # The keys become the 21-byte record: a common axis of 3 points from 1100 to 1180.
+        doc = self.show_json(*fmt, "--set", "Points=3", "--set", "FirstX=1100", "--set", "LastX=1180", sample)
+        self.assertEqual(doc["columns"], "8")
+        self.assertEqual(cells(doc)[1][5:], [num("1100"), num("1140"), num("1180")])
+        self.assertEqual(cells(doc)[2][5:], [num("0.25"), num("0.26"), num("0.27")])
+        code, out, err = run("show", *fmt, "--set", "Points=1", sample)
+        self.assert_one_line_error(code, out, err, 1, "between 2 and 1048576 points")
+        code, out, err = run("show", *fmt, "--set", "Points=many", sample)
+        self.assert_one_line_error(code, out, err, 2, '"Points" must be a whole number')
+
 
 class ExitStatus(Scratch):
     def test_failures_and_usage_errors_are_one_line(self):

@@ -67,6 +67,35 @@ bool IsOptionsDocument(const std::string& text) {
     return document && document->GetSection(kSettings) != nullptr;
 }
 
+bool IsBrukerFormat(const std::string& formatName) {
+    return formatName == "Bruker OPUS File" || formatName == "Bruker OPUS Interpolated File";
+}
+
+BatchImportSettings::BrukerOptions BrukerOptionsFromText(const std::string& text) {
+    std::unique_ptr<TinyXML2Section> document = TinyXML2Section::CreateXMLSectionFromString(text.c_str());
+    std::unique_ptr<ConfigurationSection> section = document ? document->GetSection(kSettings) : nullptr;
+    if (!section) throw std::invalid_argument("not an options document (no \"Settings\" section)");
+    BatchImportSettings::BrukerOptions options;
+    if (section->HasKey("Points") && !section->ReadKey("Points", options.points))
+        throw std::invalid_argument("\"Points\" must be a whole number");
+    if (section->HasKey("FirstX") && !section->ReadKey("FirstX", options.firstX))
+        throw std::invalid_argument("\"FirstX\" must be a number");
+    if (section->HasKey("LastX") && !section->ReadKey("LastX", options.lastX))
+        throw std::invalid_argument("\"LastX\" must be a number");
+    return options;
+}
+
+std::string BrukerDefaultsDocument() {
+    TinyXML2Section document;
+    std::unique_ptr<ConfigurationSection> settings = document.CreateSection(kSettings);
+    settings->WriteKey("Points", 0);
+    settings->WriteKey("FirstX", 0.0);
+    settings->WriteKey("LastX", 0.0);
+    std::string text;
+    document.Flush(text, false);
+    return text;
+}
+
 std::string EmptyOptionsDocument() {
     TinyXML2Section document;
     document.CreateSection(kSettings);

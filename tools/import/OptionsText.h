@@ -18,6 +18,16 @@ std::optional<std::string> RecordText(const QmImportOpenOptions& record);
 // Whether `text` is an options document (XML with a "Settings" section).
 bool IsOptionsDocument(const std::string& text);
 
+// The Bruker readers take a 21-byte binary record rather than a document. Their text form,
+// for `options`, `--options` and `--set`, is a document whose "Settings" section holds
+// "Points" (0: take the first file's), "FirstX" and "LastX".
+bool IsBrukerFormat(const std::string& formatName);
+// The record's four stored fields from such a document; absent keys keep the defaults.
+// Throws std::invalid_argument naming the key whose value is not a number.
+BatchImportSettings::BrukerOptions BrukerOptionsFromText(const std::string& text);
+// The text form of the record's defaults: every key 0 (the first file's points and range).
+std::string BrukerDefaultsDocument();
+
 // A document holding only an empty "Settings" section.
 std::string EmptyOptionsDocument();
 

@@ -212,13 +212,17 @@ std::string ReadWholeFile(const std::string& path) {
 
 // The options this program makes for a format that gives no default document of its own,
 // from the file itself: for CSV the delimiter and the encoding guessed from it.
+// The Bruker readers take a binary record: their defaults are its text form.
 struct HostOptions {
     std::string text;
     kelto::host::CsvGuess guess;
+    bool guessed = false;
 };
 std::optional<HostOptions> HostDefaults(const std::string& formatName, const std::string& file) {
+    if (IsBrukerFormat(formatName)) return HostOptions{BrukerDefaultsDocument(), {}, false};
     if (formatName != "CSV File") return std::nullopt;
     HostOptions options;
+    options.guessed = true;
     options.guess = kelto::host::GuessCsvOptions(file);
     options.text = kelto::host::CsvOptionsDocument(options.guess);
     return options;
@@ -265,7 +269,7 @@ std::optional<std::string> OptionsDocument(CommandLineHost& host, const Argument
         } else if (std::optional<HostOptions> hostDefaults = HostDefaults(formatName, args.files.front())) {
             text = hostDefaults->text;
             fromFormat = true;
-            if (guessNote) *guessNote = GuessNote(hostDefaults->guess, args.settings);
+            if (guessNote && hostDefaults->guessed) *guessNote = GuessNote(hostDefaults->guess, args.settings);
         } else if (args.settings.empty()) {
             return std::nullopt;
         } else {
@@ -284,10 +288,14 @@ std::optional<std::string> OptionsDocument(CommandLineHost& host, const Argument
 }
 
 // The record holding an options document; a document the helper refuses is a usage error.
-std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text) {
+// The Bruker readers get the 21-byte record the document describes.
+std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text, const std::string& formatName) {
     try {
+        if (IsBrukerFormat(formatName)) return CreateBrukerImportOptions(BrukerOptionsFromText(text));
         return OpenOptions::CreateOpenOptions(text);
     } catch (const Exception& e) {
+        throw UsageError(args.command + ": " + e.what());
+    } catch (const std::invalid_argument& e) {
         throw UsageError(args.command + ": " + e.what());
     }
 }
@@ -330,7 +338,7 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     std::unique_ptr<OpenOptions> options;
     std::string guessNote;
     if (std::optional<std::string> text = OptionsDocument(host, args, result.index, &guessNote))
-        options = MakeOptions(args, *text);
+        options = MakeOptions(args, *text, result.formatName);
     // What was guessed is said once the read worked (a file that cannot be read at all
     // makes a guess meaningless).
     auto noteGuess = [&] {
@@ -364,7 +372,7 @@ int Options(CommandLineHost& host, const Arguments& args) {
     // With --options or --set: the document a read would be given.
     if (!args.optionsFile.empty() || !args.settings.empty()) {
         std::optional<std::string> text = OptionsDocument(host, args, index);
-        MakeOptions(args, *text);
+        MakeOptions(args, *text, host.GetFormatName(index) ? host.GetFormatName(index) : "");
         if (!text->empty() && text->back() != '\n') *text += '\n';
         Out(*text);
         return kOk;
