@@ -237,7 +237,7 @@ GalacticSPCFile::GalacticSPCFile() = default;
 
 GalacticSPCFile::~GalacticSPCFile() { delete[] optionsBuffer_; }
 
-int GalacticSPCFile::ReadHeader(BinaryInput& in, Header& h, bool checkSubFiles) {
+int GalacticSPCFile::ReadHeader(BinaryInput& in, const std::string& path, Header& h, bool checkSubFiles) {
     h = Header{};
     std::array<std::uint8_t, kNewHeaderSize> b{};
     if (!in.Rewind() || !in.ReadExact(b.data(), 2)) return kNotSpc;
@@ -292,6 +292,10 @@ int GalacticSPCFile::ReadHeader(BinaryInput& in, Header& h, bool checkSubFiles) 
             if (!haveXArray_) {
                 xArray_ = std::move(x);
                 haveXArray_ = true;
+                xArrayPath_ = path;
+            } else if (path == xArrayPath_) {
+                // Read meets again the file the array came from: nothing to compare, and a
+                // NaN in it must not make the file differ from itself.
             } else if (x.size() != xArray_.size()) {
                 return kXDiffers;
             } else {
@@ -382,7 +386,7 @@ int GalacticSPCFile::Open(bool read, const char* path, QmImportOpenOptions* opti
         BinaryInput in;
         if (!in.Open(name)) return Fail(kOpenFailed);
         Header h;
-        if (int code = ReadHeader(in, h, true)) return Fail(code);
+        if (int code = ReadHeader(in, name, h, true)) return Fail(code);
         FileRecord record;
         record.path = name;
         record.first = h.first;
@@ -611,7 +615,7 @@ int GalacticSPCFile::Read(ReadSpreadSheetData* data) {
         BinaryInput in;
         if (!in.Open(f.path)) return Fail(kOpenFailed);
         Header h;
-        if (int code = ReadHeader(in, h, false)) return Fail(code);
+        if (int code = ReadHeader(in, f.path, h, false)) return Fail(code);
         // The file must still be the one measured when it was opened. An old-layout
         // multi-file counts its sub-files by its size, so a cut one reads as far as it goes.
         if (h.points != f.points || (h.subFiles != f.subFiles && !(h.oldLayout && h.subFiles < f.subFiles)))
@@ -658,6 +662,7 @@ int GalacticSPCFile::Read(ReadSpreadSheetData* data) {
 void GalacticSPCFile::Close() {
     files_.clear();
     xArray_.clear();
+    xArrayPath_.clear();
     haveXArray_ = false;
     constraintsSet_ = false;
     SpreadsheetFile::Close();

@@ -84,7 +84,7 @@ protected:
 
 private:
     struct Header;
-    int ReadHeader(kelto::spectral::BinaryInput& in, Header& header, bool checkSubFiles);
+    int ReadHeader(kelto::spectral::BinaryInput& in, const std::string& path, Header& header, bool checkSubFiles);
     int ReadSubHeader(kelto::spectral::BinaryInput& in, Header& header);
     int ApplyOptions(QmImportOpenOptions* options);
     USDConstraints DefaultConstraints() const;
@@ -106,6 +106,7 @@ private:
     // The x array of the first file that has one; every later one must equal it.
     std::vector<float> xArray_;
     bool haveXArray_ = false;
+    std::string xArrayPath_;
     bool constraintsSet_ = false;
     char* optionsBuffer_ = nullptr;  // defaults handed out in an empty record
     std::vector<std::uint8_t> values_;  // one sub-file's raw y values

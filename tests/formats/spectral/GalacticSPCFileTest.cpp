@@ -305,6 +305,15 @@ TEST(GalacticSPCFile, SeveralFilesShareOneAxis) {
     EXPECT_EQ(Row(u, 2, 4, 6), (std::vector<float>{5.5f, 7.25f, 100.0f}));
     GalacticSPCFile mismatch;
     EXPECT_EQ(mismatch.Open(true, Several(dir, {"x1.spc", "x3.spc"}).c_str(), nullptr), 2569);
+    // A NaN in an x array never equals, yet the file it came from reads.
+    xs.x[1] = std::numeric_limits<float>::quiet_NaN();
+    Write(dir, "n1.spc", xs.Build());
+    Write(dir, "n2.spc", xs.Build());
+    FloatStringSpreadsheetData v;
+    r = ReadSpc(Several(dir, {"n1.spc"}), v);
+    EXPECT_EQ(r.read, 0) << r.error;
+    GalacticSPCFile nan;
+    EXPECT_EQ(nan.Open(true, Several(dir, {"n1.spc", "n2.spc"}).c_str(), nullptr), 2569);
 }
 
 TEST(GalacticSPCFile, OldLayoutReadsEverySubFile) {
@@ -437,6 +446,27 @@ TEST(GalacticSPCFile, RegisteredWithItsRecord) {
     const signed char flags[] = {info->canWrite, info->canRead, info->multiFile, info->tableFlag, info->formatFlag, info->priority};
     EXPECT_EQ(std::vector<signed char>(flags, flags + 6), (std::vector<signed char>{0, 1, 2, 1, 1, 1}));
     EXPECT_EQ(SprFileFactory::IsMyKindOfFile(index, "/nonexistent"), SprFileFactory::PossiblyMyKind);
+}
+
+}  // namespace
+
+namespace {
+
+// The seeds and the sample in the repository are the builder's output (KELTO_REMAKE_FIXTURES=1
+// writes them), and the sample reads.
+TEST(GalacticSPCFile, CommittedFixturesMatchTheBuilderAndRead) {
+    for (const auto& [path, bytes] : kelto::test::spectral::CommittedSpcFixtures()) {
+        const std::string full = std::string(KELTO_SOURCE_DIR) + "/" + path;
+        if (std::getenv("KELTO_REMAKE_FIXTURES")) kelto::test::WriteFile(full, std::string(bytes.begin(), bytes.end()));
+        EXPECT_EQ(kelto::test::ReadFile(full), std::string(bytes.begin(), bytes.end())) << path << " is not the builder's output";
+    }
+    FloatStringSpreadsheetData t;
+    auto r = kelto::test::spectral::ReadViaHost("GalacticSPC File", KELTO_SOURCE_DIR "/samples/galactic_three_spectra.spc", t);
+    ASSERT_EQ(r.read, 0) << r.error;
+    EXPECT_EQ(r.rows, 5);
+    EXPECT_EQ(r.cols, 43);
+    EXPECT_EQ(t.GetStringValue(3, 4), "2024-06-01 10:01:00.000");
+    EXPECT_EQ(t.GetStringValue(2, 5), "galactic_three_spectra_3");
 }
 
 }  // namespace

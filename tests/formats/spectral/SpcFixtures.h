@@ -3,6 +3,7 @@
 // sample. The layout is spelled out here apart from the reader (offsets from the published
 // format description), so that a wrong offset in the reader shows as a wrong cell; bytes the
 // reader must ignore hold junk.
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -114,6 +115,61 @@ inline Spc SpcSingle(std::uint32_t n, double first, double last, float base = 0.
     s.subs[0].y.clear();
     for (std::uint32_t i = 0; i < n; ++i) s.subs[0].y.push_back(base + i / 8.0);
     return s;
+}
+
+}  // namespace kelto::test::spectral
+
+namespace kelto::test::spectral {
+
+// The SPC fuzz harness's input: a mode byte, the split point of two files (2 bytes), the bytes.
+inline Bytes SpcFuzzInput(std::uint8_t mode, const Bytes& first, const Bytes* second = nullptr) {
+    Bytes out{mode};
+    Put<std::uint16_t>(out, 1, static_cast<std::uint16_t>(first.size()));
+    out.insert(out.end(), first.begin(), first.end());
+    if (second) out.insert(out.end(), second->begin(), second->end());
+    return out;
+}
+
+// Three spectra of 40 points from 1000 to 1780 cm-1, a minute apart from 2024-06-01 10:00.
+inline Spc SpcSample() {
+    Spc s{.flags = 0x04 | 0x10, .exponent = 0x80, .first = 1000, .last = 1780, .points = 40, .zUnit = 5,
+          .date = SpcDate(2024, 6, 1, 10, 0)};
+    s.subs.clear();
+    for (std::uint16_t k = 0; k < 3; ++k) {
+        SpcSub sub{.exponent = 0x80, .index = k, .z = static_cast<float>(k)};
+        for (int i = 0; i < 40; ++i) sub.y.push_back(0.5 + 0.25 * k + std::sin(i / 6.0) / 4);
+        s.subs.push_back(std::move(sub));
+    }
+    return s;
+}
+
+inline std::vector<std::pair<std::string, Bytes>> CommittedSpcFixtures() {
+    std::vector<std::pair<std::string, Bytes>> out;
+    Spc oldMulti{.flags = 0x04, .version = 0x4D, .first = 200, .last = 210, .points = 6};
+    oldMulti.subs.clear();
+    for (int k = 0; k < 3; ++k) oldMulti.subs.push_back(SpcSub{.exponent = k, .y = {0.1, 0.2, 0.3, 0.2, 0.1, -0.1}});
+    Spc xArray = SpcSingle(5, 0, 0, 1);
+    xArray.flags = 0x80 | 0x20;
+    xArray.labels = std::string("Shift\0Counts\0", 13);
+    xArray.x = {100, 150, 400, 900, 1600};
+    Spc evenZ{.flags = 0x04 | 0x01, .exponent = 10, .points = 4, .zUnit = 4, .date = SpcDate(2020, 12, 31, 23, 59),
+              .zIncrement = 0};
+    evenZ.subs.clear();
+    for (std::uint16_t k = 0; k < 4; ++k)
+        evenZ.subs.push_back(SpcSub{.exponent = 10, .index = k, .z = 30.0f * k, .nextZ = 30.0f * (k + 1), .y = {1, 2, 3, 4}});
+    const Bytes one = SpcSingle(1, 5, 5).Build();
+    const Bytes a = SpcSingle(8, 1000, 1700).Build(), b = SpcSingle(6, 1000, 1500, 2).Build();
+    Bytes cut = SpcSample().Build();
+    cut.resize(cut.size() - 70);
+    out.push_back({"fuzz/corpus/spc/old_multi_three.spc", SpcFuzzInput(0, oldMulti.Build())});
+    out.push_back({"fuzz/corpus/spc/x_array_labels.spc", SpcFuzzInput(0, xArray.Build())});
+    out.push_back({"fuzz/corpus/spc/even_z_seconds_16bit.spc", SpcFuzzInput(0, evenZ.Build())});
+    out.push_back({"fuzz/corpus/spc/one_point_twice.spc", SpcFuzzInput(1, one, &one)});
+    out.push_back({"fuzz/corpus/spc/two_files_intervals_average.spc", SpcFuzzInput(0x04 | 0x10 | 0x40, a, &b)});
+    out.push_back({"fuzz/corpus/spc/defaults_into_empty_record.spc", SpcFuzzInput(0x02, SpcSample().Build())});
+    out.push_back({"fuzz/corpus/spc/cut_in_last_values.spc", SpcFuzzInput(0, cut)});
+    out.push_back({"samples/galactic_three_spectra.spc", SpcSample().Build()});
+    return out;
 }
 
 }  // namespace kelto::test::spectral
