@@ -228,6 +228,14 @@ bool FloatString::SetPlainNumber(const char* p) {
         return false;
     }
 
+    // Leading zeros are kept before anything else, large whole numbers included.
+    if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
+        std::size_t n = static_cast<std::size_t>(q - p);
+        while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
+        value_.s = new std::string(p, n);
+        type_ = kText;
+        return true;
+    }
     if (d > 999990.0) {
         // What ParseWholeInt64 gives for a sign and digits alone.
         if (!point && m <= static_cast<std::uint64_t>(INT64_MAX)) {
@@ -236,13 +244,6 @@ bool FloatString::SetPlainNumber(const char* p) {
             return true;
         }
         if (m > kExact) return false;
-    }
-    if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
-        std::size_t n = static_cast<std::size_t>(q - p);
-        while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
-        value_.s = new std::string(p, n);
-        type_ = kText;
-        return true;
     }
     SetNumber(d);
     return true;
@@ -265,6 +266,15 @@ __attribute__((always_inline)) inline void FloatString::SetParsed(const char* p)
     }
 
     // The whole text is the number d.
+    if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
+        // "007", "00", "01.0", "012245002008": codes and identifiers whose leading zeros matter
+        // stay texts, however long (they still read as numbers through GetFloatValue).
+        std::size_t n = std::strlen(p);
+        while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
+        value_.s = new std::string(p, n);
+        type_ = kText;
+        return;
+    }
     if (d > 999990.0) {
         // A float would round it; read the digits again as an exact integer where they are one.
         std::int64_t whole;
@@ -274,15 +284,6 @@ __attribute__((always_inline)) inline void FloatString::SetParsed(const char* p)
             return;
         }
         errno = 0;
-    }
-    if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
-        // "007", "00", "01.0": codes and identifiers whose leading zeros matter stay texts
-        // (they still read as numbers through GetFloatValue).
-        std::size_t n = std::strlen(p);
-        while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
-        value_.s = new std::string(p, n);
-        type_ = kText;
-        return;
     }
     SetNumber(d);
 }
