@@ -1,6 +1,7 @@
 #include "formats/workbook/ExcelValues.h"
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include <boost/algorithm/string/case_conv.hpp>
@@ -66,6 +67,36 @@ const char* ExcelErrorText(std::uint8_t code) {
 std::string ExcelSheetLabel(const std::string& name) {
     if (boost::algorithm::ifind_first(name, "sheet")) return boost::algorithm::to_lower_copy(name);
     return TranslateFormat("sheet: %1%", name);
+}
+
+double ExcelRkValue(std::uint32_t rk) {
+    double value;
+    if (rk & 2) {
+        value = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
+    } else {
+        const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
+        std::memcpy(&value, &bits, sizeof value);
+    }
+    return (rk & 1) ? value / 100.0 : value;
+}
+
+std::optional<std::string> ExcelPackageMessage(int code, const std::string& sheet) {
+    switch (code) {
+        case 768: return kelto::TranslateFormat("The sheet \"%1%\" contains no data.", sheet);
+        case 769: return kelto::Translate("The file contains no sheets.");
+        case 770: return kelto::Translate("Unable to open Excel file.");
+        case 771: return kelto::Translate("The file is corrupt.");
+        case 772: return kelto::Translate("At least one of the sheets do not have a correct size.");
+        case 773: return kelto::Translate("The file contains an unsupported format.");
+        case 774: return kelto::Translate("Out of memory while parsing XML, try using a binary format.");
+        case 775:
+            return kelto::Translate(
+                "The file could not be opened. It might be password protected or not a valid Excel file.\n\n"
+                "Currently we cannot handle password protected Excel files.");
+        case 776: return kelto::Translate("No sheet is selected from file.");
+        case 777: return kelto::Translate("Unable to open Excel file due to internal (XLSX I/O) memory protection.");
+        default: return std::nullopt;
+    }
 }
 
 }  // namespace kelto::workbook

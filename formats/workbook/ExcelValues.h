@@ -34,4 +34,12 @@ inline const char* ExcelBooleanText(bool value) { return value ? "TRUE" : "FALSE
 // (in any case), else "sheet: %1%" (translated) with the name.
 KELTO_API std::string ExcelSheetLabel(const std::string& name);
 
+// [MS-XLS 2.5.217] RkNumber: a 30-bit integer or the high 30 bits of a double, divided by 100
+// when its lowest bit is set.
+KELTO_API double ExcelRkValue(std::uint32_t rk);
+
+// The messages of the codes 768 to 777 that the readers of zip-packaged workbooks (.xlsx,
+// .xlsb) share; `sheet` is the sheet being read. nullopt for any other code.
+KELTO_API std::optional<std::string> ExcelPackageMessage(int code, const std::string& sheet);
+
 }  // namespace kelto::workbook

@@ -627,22 +627,16 @@ int ExcelXLSXFile::WriteCells(const WriteSpreadSheetData* data) {
 void ExcelXLSXFile::GetErrorMessage(char* buffer, unsigned int size) {
     std::string text;
     switch (status) {
-        case kSheetEmpty: text = kelto::TranslateFormat("The sheet \"%1%\" contains no data.", sheetBeingRead_); break;
-        case kNoSheets: text = kelto::Translate("The file contains no sheets."); break;
-        case kOpenFailed: text = kelto::Translate("Unable to open Excel file."); break;
-        case kCorrupt: text = kelto::Translate("The file is corrupt."); break;
-        case kBadSize: text = kelto::Translate("At least one of the sheets do not have a correct size."); break;
-        case kUnsupported: text = kelto::Translate("The file contains an unsupported format."); break;
-        case kOutOfMemory: text = kelto::Translate("Out of memory while parsing XML, try using a binary format."); break;
+        case kSheetEmpty:
+        case kNoSheets:
+        case kOpenFailed:
+        case kCorrupt:
+        case kBadSize:
+        case kUnsupported:
+        case kOutOfMemory:
         case kProtected:
-            text = kelto::Translate(
-                "The file could not be opened. It might be password protected or not a valid Excel file.\n\n"
-                "Currently we cannot handle password protected Excel files.");
-            break;
-        case kNoSheetSelected: text = kelto::Translate("No sheet is selected from file."); break;
-        case kInstanceTaken:
-            text = kelto::Translate("Unable to open Excel file due to internal (XLSX I/O) memory protection.");
-            break;
+        case kNoSheetSelected:
+        case kInstanceTaken: text = *kelto::workbook::ExcelPackageMessage(status, sheetBeingRead_); break;
         case kBadCellReference:
             text = kelto::TranslateFormat(
                 "The sheet \"%1%\" refers to the cell \"%2%\", which is not a cell of a worksheet (columns A to XFD, "

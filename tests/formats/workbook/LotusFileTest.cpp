@@ -2,16 +2,13 @@
 // worksheets built here for the rules the samples do not reach.
 #include <cmath>
 #include <cstdint>
-#include <fstream>
 #include <limits>
-#include <map>
-#include <sstream>
 
 #include <gtest/gtest.h>
 
 #include "formats/workbook/LotusFile.h"
 #include "platform/HostInfo.h"
-#include "tests/formats/text/TextTestSupport.h"
+#include "tests/formats/workbook/ExpectedCells.h"
 
 using namespace kelto::test;
 
@@ -107,62 +104,11 @@ Result ReadBuilt(const Sheet& sheet) {
     return ReadLotus(dir.File("s.wk1"));
 }
 
-int ColumnOf(const std::string& cell) {
-    int c = 0;
-    for (char ch : cell)
-        if (ch >= 'A' && ch <= 'Z') c = c * 26 + (ch - 'A' + 1);
-    return c;
-}
-int RowOf(const std::string& cell) { return std::stoi(cell.substr(cell.find_first_of("0123456789"))); }
-
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) { out += s[i]; continue; }
-        char e = s[++i];
-        out += e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e;
-    }
-    return out;
-}
-
 }  // namespace
 
 // Every sample file ends with its code or gives the peer's cells, and nothing besides.
 TEST(LotusFile, SampleFilesMatchTheIndependentReader) {
-    std::ifstream expected(kCorpus + "expected.tsv");
-    ASSERT_TRUE(expected) << "no expected values at " << kCorpus;
-    std::map<std::string, std::vector<std::vector<std::string>>> byFile;
-    std::string line;
-    std::getline(expected, line);
-    while (std::getline(expected, line)) {
-        std::vector<std::string> f;
-        std::stringstream in(line);
-        for (std::string part; std::getline(in, part, '\t');) f.push_back(part);
-        ASSERT_EQ(f.size(), 4u) << line;
-        byFile[f[0]].push_back(f);
-    }
-    ASSERT_GE(byFile.size(), 13u);
-    for (const auto& [file, lines] : byFile) {
-        SCOPED_TRACE(file);
-        if (lines[0][2] == "code") {
-            EXPECT_EQ(ReadLotus(kCorpus + file).code, std::stoi(lines[0][3]));
-            continue;
-        }
-        auto r = ReadThroughEntryPoints("Lotus 1-2-3 File", kCorpus + file);
-        ASSERT_TRUE(r->Ok()) << r->error;
-        int filled = 0;
-        for (int row = 1; row <= r->Rows(); ++row)
-            for (int col = 1; col <= r->Cols(); ++col) filled += !r->IsMissing(col, row);
-        EXPECT_EQ(filled, static_cast<int>(lines.size()));
-        for (const auto& f : lines) {
-            const int col = ColumnOf(f[1]), row = RowOf(f[1]);
-            ASSERT_TRUE(col <= r->Cols() && row <= r->Rows()) << f[1] << " outside " << r->Size();
-            if (f[2] == "n")
-                EXPECT_EQ(r->Number(col, row), static_cast<float>(std::stod(f[3]))) << f[1];
-            else
-                EXPECT_EQ(r->Text(col, row), Unescape(f[3])) << f[1];
-        }
-    }
+    CheckExpectedCells(kCorpus, "Lotus 1-2-3 File", [](const std::string& path) { return ReadLotus(path).code; }, 13);
 }
 
 TEST(LotusFile, NewerReleasesAreRefusedNamingTheSupportedOnes) {
