@@ -61,18 +61,6 @@ constexpr std::size_t kBlock = 1 << 16;
 
 bool IsBof(std::uint16_t type) { return (type & 0xFF) == 0x09; }
 
-// [MS-XLS 2.5.217] RkNumber.
-double RkValue(std::uint32_t rk) {
-    double v;
-    if (rk & 2) {
-        v = static_cast<double>(static_cast<std::int32_t>(rk) >> 2);
-    } else {
-        const std::uint64_t bits = static_cast<std::uint64_t>(rk & 0xFFFFFFFCu) << 32;
-        std::memcpy(&v, &bits, sizeof v);
-    }
-    return (rk & 1) ? v / 100 : v;
-}
-
 void AppendUtf16(std::string& out, const std::uint8_t* p, std::size_t units) {
     for (std::size_t i = 0; i < units; ++i) {
         std::uint32_t u = LoadLE<std::uint16_t>(p + 2 * i);
@@ -902,7 +890,7 @@ int ExcelFile::Read(ReadSpreadSheetData* data) {
             const int col = LoadLE<std::uint16_t>(d + 2);
             switch (r.type) {
                 case kRk:
-                    if (len >= 10) number(row, col, LoadLE<std::uint16_t>(d + 4), RkValue(LoadLE<std::uint32_t>(d + 6)));
+                    if (len >= 10) number(row, col, LoadLE<std::uint16_t>(d + 4), ExcelRkValue(LoadLE<std::uint32_t>(d + 6)));
                     break;
                 case kNumber:
                     if (len >= 14) number(row, col, LoadLE<std::uint16_t>(d + 4), LoadLE<double>(d + 6));
@@ -910,7 +898,7 @@ int ExcelFile::Read(ReadSpreadSheetData* data) {
                 case kMulRk: {
                     const int pairs = (len - 6) / 6;
                     for (int i = 0; i < pairs; ++i)
-                        number(row, col + i, LoadLE<std::uint16_t>(d + 4 + 6 * i), RkValue(LoadLE<std::uint32_t>(d + 6 + 6 * i)));
+                        number(row, col + i, LoadLE<std::uint16_t>(d + 4 + 6 * i), ExcelRkValue(LoadLE<std::uint32_t>(d + 6 + 6 * i)));
                     break;
                 }
                 case kLabelSst:
