@@ -63,8 +63,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             chars += static_cast<char32_t>(c);
             if (chars.size() > 4 * size + 4) std::abort();
         }
+        // Line ends: an LF, or a CR not followed by an LF (a CR alone ends a line too).
         std::size_t newlines = 0;
-        for (char32_t c : chars) newlines += c == U'\n';
+        for (std::size_t i = 0; i < chars.size(); ++i)
+            newlines += chars[i] == U'\n' || (chars[i] == U'\r' && (i + 1 == chars.size() || chars[i + 1] != U'\n'));
         if (newlines + 1 < lines || newlines > lines) std::abort();
     }
     // Mixed: a character, then lines, then characters.
