@@ -11,7 +11,7 @@
 
 using namespace kelto::data;
 
-FloatStringMatrix::DerivedStreamableData FloatStringMatrix::MyStreamableData(1, "FSMat");
+FloatStringMatrix::DerivedStreamableData FloatStringMatrix::MyStreamableData(kStreamVersion, "FSMat");
 
 namespace {
 
@@ -217,13 +217,14 @@ bool FloatStringMatrix::UStreamableWrite(std::ostream& out) {
 bool FloatStringMatrix::UStreamableStartRead(std::istream& in) {
     if (streamed_) return true;
     streamed_ = true;
-    if (!MyStreamableData.Check(in)) return false;
+    // The version found belongs to this matrix: the descriptor is shared by all of them.
+    if (!MyStreamableData.Check(in, streamVersion_)) return false;
     return UStreamableRead(in);
 }
 
 bool FloatStringMatrix::UStreamableRead(std::istream& in) {
     if (!UStreamBase::UStreamableStartRead(in)) return false;
-    if (GetUStreamVersionNumber() != 1) return false;
+    if (GetUStreamVersionNumber() != kStreamVersion) return false;
 
     std::uint64_t budget = BytesLeft(in);
     std::int32_t counts[2] = {0, 0};

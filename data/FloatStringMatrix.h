@@ -20,6 +20,7 @@ public:
     };
     // The record that heads a streamed matrix: "FSMat", version 1.
     static DerivedStreamableData MyStreamableData;
+    static constexpr short kStreamVersion = 1;
 
     FloatStringMatrix();
     FloatStringMatrix(const FloatStringMatrix& other);
@@ -87,12 +88,14 @@ public:
     bool UStreamableWriteBases(std::ostream&) { return true; }
     bool UStreamableReadBases(std::istream&) { return true; }
     short GetMyUStreamVersionNumber() const { return MyStreamableData.GetMyUStreamVersionNumber(); }
-    short GetUStreamVersionNumber() const { return MyStreamableData.GetUStreamVersionNumber(); }
+    // The version of the last record this matrix read (until then, the one this code writes).
+    short GetUStreamVersionNumber() const { return streamVersion_; }
 
 private:
     using Row = std::unique_ptr<FloatStringVector>;
 
     bool streamed_ = false;
+    short streamVersion_ = kStreamVersion;
     int numColumns_ = 0;
     int numRows_ = 0;
     std::vector<Row> rows_;  // rows_[0] is null

@@ -4,13 +4,18 @@
 #include <charconv>
 #include <clocale>
 
+#include "plugin/TableBound.h"
+
 SpreadsheetData::~SpreadsheetData() = default;
 
 FloatStringSpreadsheetData::FloatStringSpreadsheetData() = default;
 
 FloatStringSpreadsheetData::~FloatStringSpreadsheetData() = default;
 
+static_assert(sizeof(FloatString) <= kelto::kTableBytesPerCell);
+
 void FloatStringSpreadsheetData::SetDataSize(int cols, int rows) {
+    kelto::CheckTableSize(rows, cols);
     if (!matrix_) matrix_ = std::make_unique<FloatStringMatrix>();
     cols = std::max(cols, 0);
     rows = std::max(rows, 0);

@@ -47,7 +47,8 @@ public:
         if (Inside(col, row)) matrix_->Set(col, row, text);
     }
     // Exactly cols x rows afterwards: columns are added or dropped at the right, rows at the
-    // bottom, keeping the cells that remain. Negative counts are taken as 0.
+    // bottom, keeping the cells that remain. Negative counts are taken as 0. A size beyond
+    // the bound of plugin/TableBound.h throws kelto::TableTooLarge, changing nothing.
     void SetDataSize(int cols, int rows) override;
 
     int GetNumberOfColumns() const override { return matrix_ ? matrix_->GetNumColumns() : 0; }

@@ -1,5 +1,6 @@
 #include "host/DLLFile.h"
 
+#include "outside/utl/Exception.h"
 #include "platform/DynamicLibrary.h"
 #include "platform/Translate.h"
 
@@ -15,6 +16,7 @@ DLLEntryPoints DLLEntryPoints::Own() {
     e.setSpec = &QmImportSetSpec;
     e.getFileRead = &QmImportGetFileRead;
     e.getFileOptions = &QmImportGetFileOptions;
+    e.takeCancelled = &kelto::plugin::TakeCancelled;
     return e;
 }
 
@@ -40,6 +42,7 @@ DLLEntryPoints DLLEntryPoints::LookUp(void* module) {
     e.setSpec = Find<QmImportSetSpecFn>(module, "QmImportSetSpec");
     e.getFileRead = Find<QmImportGetFileReadFn>(module, "QmImportGetFileRead");
     e.getFileOptions = Find<QmImportGetFileOptionsFn>(module, "QmImportGetFileOptions");
+    e.takeCancelled = Find<kelto::plugin::TakeCancelledFn>(module, kelto::plugin::kTakeCancelledSymbol);
     return e;
 }
 
@@ -91,7 +94,13 @@ QmImportOpenOptions* DLLFile::GetFileReadOptions(const char* path, bool flag) {
         Fail(kMissingFunction);
         return nullptr;
     }
-    return entry_.getFileOptions(formatNumber_, path, flag);
+    QmImportOpenOptions* options = entry_.getFileOptions(formatNumber_, path, flag);
+    if (!options) ThrowIfCancelled();
+    return options;
+}
+
+void DLLFile::ThrowIfCancelled() const {
+    if (entry_.takeCancelled && entry_.takeCancelled()) throw CancelException();
 }
 
 int DLLFile::Open(bool read, const char* path, QmImportOpenOptions* options) {
@@ -99,7 +108,10 @@ int DLLFile::Open(bool read, const char* path, QmImportOpenOptions* options) {
     if (!entry_.open) return Fail(kMissingFunction);
     // A library that is asked to open twice would leak its first object: release it first.
     if (handle_) Close();
-    if (!entry_.open(formatNumber_, path ? path : "", read, &handle_, options)) return Fail(kLibraryFailed);
+    if (!entry_.open(formatNumber_, path ? path : "", read, &handle_, options)) {
+        ThrowIfCancelled();  // the object stays in handle_ and is closed with this one
+        return Fail(kLibraryFailed);
+    }
     return status;
 }
 
@@ -110,7 +122,10 @@ int DLLFile::Read(ReadSpreadSheetData* target) {
     readRecord_ = std::make_unique<HostReadCallbacks>(*target);
     bool ok = entry_.read(formatNumber_, handle_, readRecord_->Record());
     readRecord_->RethrowIfFailed();
-    if (!ok) return Fail(kLibraryFailed);
+    if (!ok) {
+        ThrowIfCancelled();
+        return Fail(kLibraryFailed);
+    }
     return kNoError;
 }
 
@@ -127,7 +142,10 @@ int DLLFile::Write(const WriteSpreadSheetData* source) {
     writeRecord_ = std::make_unique<HostWriteCallbacks>(*source);
     bool ok = entry_.write(formatNumber_, handle_, writeRecord_->Record());
     writeRecord_->RethrowIfFailed();
-    if (!ok) return Fail(kLibraryFailed);
+    if (!ok) {
+        ThrowIfCancelled();
+        return Fail(kLibraryFailed);
+    }
     return kNoError;
 }
 
@@ -143,7 +161,10 @@ int DLLFile::EstablishSize() {
     if (!handle_) return Fail(kNotOpen);
     if (!entry_.establishSize) return Fail(kMissingFunction);
     int rows = -1, cols = -1;
-    if (!entry_.establishSize(formatNumber_, handle_, &rows, &cols)) return Fail(kLibraryFailed);
+    if (!entry_.establishSize(formatNumber_, handle_, &rows, &cols)) {
+        ThrowIfCancelled();
+        return Fail(kLibraryFailed);
+    }
     numRows = rows;
     numCols = cols;
     sizeKnown = true;

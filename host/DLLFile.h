@@ -4,6 +4,7 @@
 // a missing one is reported as an error, never called.
 #include <memory>
 
+#include "plugin/CancelChannel.h"
 #include "plugin/HostCallbacks.h"
 #include "plugin/QmImport.h"
 #include "plugin/SpreadsheetFile.h"
@@ -20,6 +21,9 @@ struct KELTO_API DLLEntryPoints {
     QmImportSetSpecFn setSpec = nullptr;
     QmImportGetFileReadFn getFileRead = nullptr;
     QmImportGetFileOptionsFn getFileOptions = nullptr;
+    // Whether a failed call on this thread was a cancellation (libraries built from this
+    // plug-in core have it; for others it stays null and a cancel reads as a failure).
+    kelto::plugin::TakeCancelledFn takeCancelled = nullptr;
 
     // This library's own entry points.
     static DLLEntryPoints Own();
@@ -48,7 +52,8 @@ public:
     QmImportOpenOptions* GetFileReadOptions(const char* path, bool flag) override;
     int Open(bool read, const char* path, QmImportOpenOptions* options) override;
     // An exception the target table raised during the read (a cancelled read, say) is
-    // rethrown here, after the library has returned.
+    // rethrown here, after the library has returned. A cancellation inside the library's
+    // open, read, write or options call is raised here as CancelException.
     int Read(ReadSpreadSheetData* target) override;
     const char* GetReadFile() const override;
     int Write(const WriteSpreadSheetData* source) override;
@@ -60,6 +65,9 @@ protected:
     int EstablishSize() override;
 
 private:
+    // After a failed call: raises CancelException when the library says it was cancelled.
+    void ThrowIfCancelled() const;
+
     DLLEntryPoints entry_;
     bool canWrite_;
     int formatNumber_;

@@ -12,6 +12,7 @@
 #include "outside/utl/Log.h"
 #include "outside/utl/QmFile.h"
 #include "platform/Translate.h"
+#include "plugin/TableBound.h"
 #include "plugin/SpreadsheetFile.h"
 
 namespace fs = std::filesystem;
@@ -265,7 +266,10 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
         errorMessage_ = kelto::Translate("The file does not exist.");
         return false;
     }
-    if (!target) return false;
+    if (!target) {
+        errorMessage_ = kelto::TranslateFormat("There is no table to read %1% into.", files.front());
+        return false;
+    }
 
     const bool givenEmpty = options && options->size == 0 && !options->data;
     // The reader owns what it put into an empty record and frees it when it is closed, so a
@@ -334,6 +338,9 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
             return failed();
         }
 
+        // Checked before anything is allocated; a reader that sizes the table again during
+        // the read meets the same bound in the table's size call.
+        kelto::CheckTableSize(rows, columns);
         target->SetDataSize(columns, rows);
         progressShown = true;
         ShowProgressBarWhileReading(target, columns, rows);
@@ -366,6 +373,11 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
         return true;
     } catch (const CancelException&) {
         stopProgress();
+        if (file) file->Close();
+        return failed();
+    } catch (const kelto::TableTooLarge& tooLarge) {
+        stopProgress();
+        errorMessage_ = tooLarge.MessageFor(files.front());
         if (file) file->Close();
         return failed();
     } catch (...) {

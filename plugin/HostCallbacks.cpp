@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "plugin/TableBound.h"
+
 HostReadCallbacks::HostReadCallbacks(ReadSpreadSheetData& target) {
     record_.SetFloat = &SetFloat;
     record_.SetString = &SetString;
@@ -47,6 +49,8 @@ void HostReadCallbacks::SetDataSize(ReadCallbackRecord* r, int rows, int cols) {
     if (self.error_) return;
     try {
         ReadSpreadSheetData& target = self.Target();
+        // Whatever the host's table is, a plug-in never makes it grow beyond the bound.
+        kelto::CheckTableSize(rows, cols);
         target.SetDataSize(cols, rows);
         r->numRows = target.GetNumberOfRows();
         r->numCols = target.GetNumberOfColumns();

@@ -71,6 +71,7 @@ KELTO_C_API unsigned char QmImportIsCorrectFileType(int index, const char* path)
 KELTO_C_API bool QmImportOpen(int index, const char* path, bool read, SpreadsheetFile** handle,
                               QmImportOpenOptions* options);
 KELTO_C_API void QmImportClose(int index, SpreadsheetFile* handle);
+// The text lives in a buffer of the calling thread, valid until that thread's next call.
 KELTO_C_API const char* QmImportGetLastError(int index, SpreadsheetFile* handle);
 KELTO_C_API bool QmImportEstablishSize(int index, SpreadsheetFile* handle, int* rows, int* cols);
 KELTO_C_API bool QmImportRead(int index, SpreadsheetFile* handle, ReadCallbackRecord* callbacks);

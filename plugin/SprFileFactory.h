@@ -35,12 +35,15 @@ public:
 protected:
     // Registers the format. A format of the same name already registered with a higher
     // priority wins, and this registration is dropped; otherwise the older entry of that name
-    // is removed. A filter text already present keeps the existing entry.
+    // is replaced: in place when the filter text is the same, else it is removed. A filter
+    // text already present under another name keeps the existing entry. A record once handed
+    // out stays valid for the life of the library, replaced or not.
     SprFileFactory(const char* name, const char* filter, const char* saveFilter, int extensionCount,
                    const char* extensions, signed char canWrite, signed char canRead, signed char multiFile,
                    signed char tableFlag, signed char formatFlag, signed char priority);
-    // Factories are static objects and never destroyed through the base.
-    ~SprFileFactory() = default;
+    // Factories are never destroyed through the base. One destroyed while the library stays
+    // loaded (a host's own, say) withdraws its entry; its record stays readable.
+    ~SprFileFactory();
 
     virtual MyKindOfFile IsMyKindOfFile(const char* path) = 0;
     virtual SpreadsheetFile* GetSpreadsheetFile() = 0;

@@ -22,10 +22,12 @@ bool UStreamableData::Write(std::ostream& out) const {
     return WriteBinaryString(out, name_) && WriteBytes(out, &v, sizeof v);
 }
 
-bool UStreamableData::Check(std::istream& in) {
+bool UStreamableData::Check(std::istream& in) { return Check(in, found_); }
+
+bool UStreamableData::Check(std::istream& in, short& found) const {
     std::string name;
     std::int16_t v = 0;
     if (!ReadBinaryString(in, name) || !ReadBytes(in, &v, sizeof v)) return false;
-    found_ = v;
+    found = v;
     return name == name_ && v <= version_;
 }

@@ -27,6 +27,10 @@ public:
     // Reads a record and checks it: false when the stream holds another name, or a version
     // newer than this code writes. The version found is kept either way.
     bool Check(std::istream& in);
+    // The same without keeping anything here: the version found goes to `found`. A descriptor
+    // shared by every object of a class reads through this one, so that objects streamed on
+    // different threads each keep the version they met.
+    bool Check(std::istream& in, short& found) const;
     short GetUStreamVersionNumber() const { return found_; }
     short GetMyUStreamVersionNumber() const { return version_; }
     const std::string& GetName() const { return name_; }

@@ -191,6 +191,13 @@ TEST_F(HelperTest, FailedReadsCarryTheirMessagesAndLeaveTheOptionsEmpty) {
         {{File("fail.ha", "#alpha!\n#fail\n1\n")}, "test failure", 1},
         {{File("boom.ha", "#alpha!\n1,boom\n")}, "Exception during file reading. Import will be aborted.", 1},
         {{}, "The file does not exist.", 0},
+        // A size beyond the bound, from the size pass or asked for during the read.
+        {{File("huge.ha", "#alpha!\n#size 100000 100000\n1\n")},
+         dir / "huge.ha" + " asks for a table of 100000 rows by 100000 columns, more than the 2147483648 cells a table "
+                           "can hold. Import will be aborted.", 0},
+        {{File("grow.ha", "#alpha!\n#grow 100000 100000\n1\n")},
+         dir / "grow.ha" + " asks for a table of 100000 rows by 100000 columns, more than the 2147483648 cells a table "
+                           "can hold. Import will be aborted.", 1},
     };
     for (const auto& [files, message, sized] : cases) {
         Table table;
@@ -202,7 +209,10 @@ TEST_F(HelperTest, FailedReadsCarryTheirMessagesAndLeaveTheOptionsEmpty) {
         EXPECT_EQ(options.size, 0) << message;
         EXPECT_EQ(options.data, nullptr) << message;
     }
-    EXPECT_EQ(helper.stops, 2) << "the progress bar is taken down after a failed read too";
+    EXPECT_EQ(helper.stops, 3) << "the progress bar is taken down after a failed read too";
+    helper.SetErrorMessage("earlier");
+    EXPECT_FALSE(helper.ReadSpreadsheetFile({dir / "fail.ha"}, 1, nullptr, nullptr, false, nullptr));
+    EXPECT_EQ(helper.GetErrorMessage(), "There is no table to read " + dir / "fail.ha" + " into.");
 
     // A cancellation, by the table, the answer to a warning or the progress bar, leaves the
     // last message as it was.
@@ -211,12 +221,17 @@ TEST_F(HelperTest, FailedReadsCarryTheirMessagesAndLeaveTheOptionsEmpty) {
     table.failOn = "boom";
     table.fail = [] { throw CancelException(); };
     EXPECT_FALSE(Read({dir / "boom.ha"}, 1, table));
+    // ... and so does the user cancelling inside the reader, whose library only returns false.
+    EXPECT_FALSE(Read({File("c-open.ha", "#alpha!\n#cancel open\n1\n")}, 1, table));
+    EXPECT_FALSE(Read({File("c-read.ha", "#alpha!\n#cancel read\n1\n")}, 1, table));
+    EXPECT_THROW(helper.GetFileOptions({File("c-opt.ha", "#alpha!\n#cancel options\n")}, loader->IndexOf("Host Alpha"), true),
+                 CancelException);
     helper.answer = 2;  // to the warning
     EXPECT_FALSE(Read({File("w.ha", "#alpha!\n#warn w\n1\n")}, 1, table));
     helper.cancelInProgress = true;
     EXPECT_FALSE(Read({dir / "fail.ha"}, 1, table));
     EXPECT_EQ(helper.GetErrorMessage(), "earlier");
-    EXPECT_EQ(helper.stops, 5);
+    EXPECT_EQ(helper.stops, 7);
 }
 
 TEST_F(HelperTest, WritesByWriteOrdinalOrByThePathsExtension) {

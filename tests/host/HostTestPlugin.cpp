@@ -5,17 +5,24 @@
 // decide detection: "<tag>!" makes the format with that tag answer "certainly mine", "<tag>?"
 // "likely mine", no tag "not mine". Directive lines: "#rows0" (the size pass finds no rows),
 // "#nocells" (the size pass finds no cell at all and reports -1 columns without a message),
-// "#fail" (the read fails), "#warn <text>" (the read ends with that warning). Several files
+// "#fail" (the read fails), "#warn <text>" (the read ends with that warning), "#cancel <step>"
+// (the user cancels in "open", "read" or "options"), "#size <rows> <cols>" (the size pass
+// reports that size), "#grow <rows> <cols>" (the read asks the host's table for that size
+// first). Several files
 // (the multi-file argument) are read one after another. Writing produces the format's name
 // and one line per row, the cells' texts joined by ','.
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "outside/utl/Exception.h"
 #include "plugin/SprFileFactory.h"
 #include "plugin/SpreadsheetFile.h"
 
@@ -55,6 +62,9 @@ public:
                 noRows_ |= line == "#rows0";
                 noCells_ |= line == "#nocells";
                 if (line.rfind("#warn ", 0) == 0) warning_ = line.substr(6);
+                if (line.rfind("#cancel ", 0) == 0) cancel_ = line.substr(8);
+                if (line.rfind("#size ", 0) == 0) size_ = Pair(line.substr(6));
+                if (line.rfind("#grow ", 0) == 0) grow_ = Pair(line.substr(6));
                 if (line.empty() || line[0] == '#') continue;
                 rows_.emplace_back();
                 for (std::size_t at = 0, comma = 0; comma != std::string::npos; at = comma + 1) {
@@ -63,6 +73,7 @@ public:
                 }
             }
         }
+        if (cancel_ == "open") throw CancelException();
         // As the real readers do: an empty record is filled with this reader's options, in a
         // buffer the reader keeps.
         if (options && options->size == 0 && !options->data) {
@@ -75,6 +86,8 @@ public:
 
     int Read(ReadSpreadSheetData* data) override {
         if (fail_) return Fail(kTestFailure);
+        if (cancel_ == "read") throw CancelException();
+        if (grow_.first) data->SetDataSize(grow_.second, grow_.first);
         for (std::size_t r = 0; r < rows_.size(); ++r)
             for (std::size_t c = 0; c < rows_[r].size(); ++c)
                 data->Set(static_cast<int>(c + 1), static_cast<int>(r + 1), rows_[r][c].c_str());
@@ -101,6 +114,13 @@ public:
         SpreadsheetFile::GetErrorMessage(buffer, size);
     }
 
+    QmImportOpenOptions* GetFileReadOptions(const char* path, bool flag) override {
+        std::ifstream in(FileNames(path).front());
+        for (std::string line; std::getline(in, line);)
+            if (line == "#cancel options") throw CancelException();
+        return SpreadsheetFile::GetFileReadOptions(path, flag);
+    }
+
     const char* GetWarningMessage() override { return warning_.empty() ? nullptr : warning_.c_str(); }
 
     // "<format name>:<path>" for one file; nothing for several (the host then names the read
@@ -117,12 +137,20 @@ protected:
         numCols = 0;
         for (const auto& row : rows_) numCols = std::max(numCols, static_cast<int>(row.size()));
         if (noCells_) numCols = -1;
+        if (size_.first) std::tie(numRows, numCols) = size_;
         sizeKnown = true;
         return 0;
     }
 
 private:
-    std::string name_, warning_, owned_;
+    static std::pair<int, int> Pair(const std::string& text) {
+        std::pair<int, int> p{0, 0};
+        std::sscanf(text.c_str(), "%d %d", &p.first, &p.second);
+        return p;
+    }
+
+    std::string name_, warning_, owned_, cancel_;
+    std::pair<int, int> size_{0, 0}, grow_{0, 0};
     std::vector<std::string> files_;
     std::vector<std::vector<std::string>> rows_;
     bool fail_ = false, noRows_ = false, noCells_ = false;

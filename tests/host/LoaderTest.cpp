@@ -9,6 +9,7 @@
 #include "HostTestSupport.h"
 #include "data/SpreadsheetData.h"
 #include "host/DLLFile.h"
+#include "outside/utl/Exception.h"
 #include "plugin/SprFileFactory.h"
 
 using namespace hosttest;
@@ -169,5 +170,42 @@ TEST(DLLFile, CarriesTheLibrarysCodesAndMessagesAndTheHostTablesExceptions) {
     EXPECT_EQ(table.GetStringValue(1, 1), "1");
     EXPECT_EQ(table.GetStringValue(3, 1), "");
     file.Close();  // before the library goes
+    dlclose(library);
+}
+
+// A cancellation inside the library's open, read or options call reaches the host as
+// CancelException, never as the library's failure; a failure after it is a failure again.
+TEST(DLLFile, ACancelInsideTheLibraryIsRaisedOnTheHostSide) {
+    TempDir dir;
+    CopyPlugin("libhostalphasprfile.so", dir / "alpha.so");
+    void* library = dlopen((dir / "alpha.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    const DLLEntryPoints entry = DLLEntryPoints::LookUp(library);
+    ASSERT_NE(entry.takeCancelled, nullptr) << "the cancel channel is found by its symbol";
+    const std::string failing = dir / "fail.ha";
+    WriteFile(failing, "#fail\n");
+    for (const char* step : {"open", "read", "options"}) {
+        const std::string path = dir / (std::string(step) + ".ha");
+        WriteFile(path, "#cancel " + std::string(step) + "\n1,2\n");
+        DLLFile file(entry, 1, true);
+        bool cancelled = false;
+        try {
+            if (std::string(step) == "options") {
+                file.GetFileReadOptions(path.c_str(), true);
+            } else if (file.Open(true, path.c_str(), nullptr) == 0) {
+                Table table;
+                table.SetDataSize(2, 1);
+                file.Read(&table);
+            }
+        } catch (const CancelException&) {
+            cancelled = true;
+        }
+        EXPECT_TRUE(cancelled) << step;
+        DLLFile after(entry, 1, true);
+        Table table;
+        EXPECT_EQ(after.Open(true, failing.c_str(), nullptr), 0);
+        EXPECT_EQ(after.Read(&table), DLLFile::kLibraryFailed) << "after " << step;
+        EXPECT_EQ(after.GetFileReadOptions(failing.c_str(), true), nullptr);  // no options, no cancel
+    }
     dlclose(library);
 }

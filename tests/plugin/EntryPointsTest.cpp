@@ -3,9 +3,14 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <map>
+#include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <utility>
 
 #include "plugin/HostCallbacks.h"
@@ -208,6 +213,20 @@ TEST(EntryPoints, FailuresKeepTheHandleCountsAndAMessageThatFitsTheBuffer) {
     p.Close(1, nullptr);
 }
 
+// A host reading on several threads fetches each failure's text on its own thread: one
+// thread's call must not overwrite the text another thread is still reading.
+TEST(EntryPoints, EachThreadKeepsItsOwnLastErrorText) {
+    PluginHandle p(kPlugin1);
+    SpreadsheetFile *mine = nullptr, *other = nullptr;
+    EXPECT_FALSE(p.Open(kZeta, "fail-open:5", true, &mine, nullptr));
+    EXPECT_FALSE(p.Open(kZeta, "long-error", true, &other, nullptr));
+    const char* text = p.LastError(kZeta, mine);
+    std::thread([&] { EXPECT_EQ(std::string(p.LastError(kZeta, other)), std::string(254, 'x')); }).join();
+    EXPECT_STREQ(text, "Incorrect format of file open options");
+    p.Close(kZeta, mine);
+    p.Close(kZeta, other);
+}
+
 TEST(EntryPoints, OptionsReadFileWarningAndSpecPassThrough) {
     PluginHandle p(kPlugin1);
     QmImportOpenOptions* options = p.FileOptions(kZeta, "file.tst", true);
@@ -246,12 +265,34 @@ TEST(EntryPoints, EachLoadedPluginKeepsItsOwnRegistry) {
     second.Close(1, h);
 }
 
-TEST(EntryPoints, RealLibraryLoadsAndListsItsFormatsInFilterOrder) {
+// Each format the real library registers is checked against its row in
+// registered_formats.tsv, so a format added later is checked without touching this test. The
+// formats whose readers are in the library today must be among them.
+TEST(EntryPoints, RealLibraryRegistersEachFormatWithItsRecord) {
+    std::map<std::string, std::string> rows;  // name -> the whole row
+    std::ifstream table(KELTO_SOURCE_DIR "/tests/plugin/registered_formats.tsv");
+    for (std::string line; std::getline(table, line);)
+        if (!line.empty() && line[0] != '#') rows[line.substr(0, line.find('\t'))] = line;
+    ASSERT_EQ(rows.size(), 20u);
+
     PluginHandle real(KELTO_BIN_DIR "/libKELTOnewsprfile.so");
+    std::set<std::string> names;
     for (int i = 1; i <= real.Size(); ++i) {
-        ASSERT_NE(real.Info(i), nullptr);
-        if (i > 1) {
-            EXPECT_LT(std::string(real.Info(i - 1)->filter), real.Info(i)->filter);
-        }
+        const QmImportFileFormatInfo* info = real.Info(i);
+        ASSERT_NE(info, nullptr) << i;
+        std::string extensions;
+        const char* e = info->extensions;
+        for (int k = 0; k < info->extensionCount; ++k, e += std::strlen(e) + 1) extensions += (k ? " " : "") + std::string(e);
+        std::ostringstream row;
+        row << info->name << '\t' << info->filter << '\t' << (info->saveFilter ? info->saveFilter : "-") << '\t'
+            << extensions << '\t' << int(info->canWrite) << ' ' << int(info->canRead) << ' ' << int(info->multiFile)
+            << ' ' << int(info->tableFlag) << ' ' << int(info->formatFlag) << ' ' << int(info->priority);
+        EXPECT_EQ(row.str(), rows[info->name]);
+        EXPECT_TRUE(names.insert(info->name).second) << "registered twice: " << info->name;
+        EXPECT_LE(real.IsCorrect(i, KELTO_SOURCE_DIR "/README.md"), 2) << info->name;
     }
+    EXPECT_EQ(real.Info(real.Size() + 1), nullptr);
+    for (const char* present : {"Brimrose File", "CSV File", "DIF File", "NSAS File", "Text File", "Text UTF-8 File",
+                                "Thermo SIEVE File"})
+        EXPECT_EQ(names.count(present), 1u) << present;
 }

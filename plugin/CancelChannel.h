@@ -1,0 +1,22 @@
+#pragma once
+// How a cancellation inside a plug-in reaches its host. No exception crosses the C entry
+// points, so an entry point that ends in a CancelException notes it for the calling thread
+// and returns its failure value; the host, seeing that failure, asks the library (the same
+// thread, before its next entry-point call) whether it was a cancellation.
+//
+// Not one of the fifteen C entry points: it has C++ linkage, and a host finds it in another
+// library built from this plug-in core under kTakeCancelledSymbol. A library without it
+// simply never reports a cancellation.
+#include "plugin/Export.h"
+
+namespace kelto::plugin {
+
+// True when the last cancellable entry point (open, size, read, write, options) called on
+// this thread ended in a cancellation; clears the mark.
+KELTO_API bool TakeCancelled();
+
+using TakeCancelledFn = bool (*)();
+// The symbol of TakeCancelled as the C++ ABI names it (checked by the tests).
+inline constexpr const char* kTakeCancelledSymbol = "_ZN5kelto6plugin13TakeCancelledEv";
+
+}  // namespace kelto::plugin
