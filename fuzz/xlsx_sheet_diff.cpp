@@ -1,7 +1,8 @@
 // The two sheet readers on the same sheet XML must give the same events and the same
 // result: expat alone, and our scanner with its hand-over to expat. When the scanner
 // finishes a sheet by itself, its events must be expat's too. The first byte sets how many
-// bytes the source hands out at a time, so units are cut at every place.
+// bytes the source hands out at a time, so units are cut at every place: 1 to 15 bytes on
+// short inputs, else in steps of 16 (0: all at once).
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -44,8 +45,9 @@ public:
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 1 || size > (1u << 18)) return 0;
-    const std::size_t step = data[0] == 0 ? (1u << 20) : data[0];
+    if (size < 1 || size > (1u << 16)) return 0;
+    std::size_t step = data[0] == 0 ? (1u << 20) : data[0];
+    if (step < 16 && size > 4096) step *= 16;
     const std::string_view xml(reinterpret_cast<const char*>(data) + 1, size - 1);
     auto open = [&](PartStatus& status) -> std::unique_ptr<ByteSource> {
         status = PartStatus::Ok;
