@@ -41,6 +41,8 @@ bool Pack(const std::string& path, const std::string& input) {
     }
     if (parts.size() < 4) parts.resize(4);
     if (parts[3].empty()) parts[3] = kWorkbook;
+    // libzip reads the buffers at zip_close: every text must live until then.
+    static const std::string rels = kRels;
     int error = 0;
     zip_t* z = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &error);
     if (!z) return false;
@@ -49,7 +51,7 @@ bool Pack(const std::string& path, const std::string& input) {
         zip_int64_t i = zip_file_add(z, name, s, ZIP_FL_OVERWRITE);
         if (i >= 0) zip_set_file_compression(z, static_cast<zip_uint64_t>(i), ZIP_CM_STORE, 0);
     };
-    add("xl/_rels/workbook.xml.rels", kRels);
+    add("xl/_rels/workbook.xml.rels", rels);
     for (std::size_t i = 0; i < parts.size(); ++i)
         if (!parts[i].empty()) add(kNames[i], parts[i]);
     return zip_close(z) == 0;

@@ -4,7 +4,9 @@
 #include <clocale>
 #include <cstdlib>
 #include <fstream>
+#include <locale.h>
 #include <map>
+#include <thread>
 #include <variant>
 
 #include "tests/formats/workbook/XlsxTestSupport.h"
@@ -158,6 +160,43 @@ TEST(XlsxWriter, FailuresAreReportedWithTheCell) {
     }
     ExcelXLSXFile reader;
     EXPECT_EQ(reader.Write(&fits), 3) << "a write needs an open for writing";
+}
+
+TEST(XlsxWriter, ThreadsWriteAndReadWorkbooksAtOnce) {
+    // No instance slot, no process-wide state: each thread writes its own table with a
+    // decimal-comma locale of its own and reads it back.
+    TempDir dir;
+    constexpr int kThreads = 4;
+    std::vector<std::string> dumps(kThreads);
+    std::vector<int> codes(kThreads, -1);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t)
+        threads.emplace_back([&, t] {
+            locale_t german = newlocale(LC_ALL_MASK, "de_DE.UTF-8", static_cast<locale_t>(0));
+            locale_t previous = german ? uselocale(german) : static_cast<locale_t>(0);
+            Source table(3, 200);
+            for (int r = 1; r <= 200; ++r) {
+                table.Put(1, r, static_cast<float>(t * 1000 + r) + 0.25f);
+                table.Put(2, r, "t" + std::to_string(t) + "r" + std::to_string(r));
+            }
+            const std::string path = dir.File("thread" + std::to_string(t) + ".xlsx");
+            codes[t] = WriteTable(path, table);
+            if (german) {
+                uselocale(previous);
+                freelocale(german);
+            }
+            ExcelXLSXFile file;
+            Recorder back;
+            if (codes[t] == 0 && file.Open(true, path.c_str(), nullptr) == 0 && file.Read(&back) == 0) {
+                const auto& last = back.cells.at({1, 200});
+                dumps[t] = std::to_string(back.rows) + " " + Show(last) + " " + Show(back.cells.at({2, 200}));
+            }
+        });
+    for (auto& thread : threads) thread.join();
+    for (int t = 0; t < kThreads; ++t) {
+        EXPECT_EQ(codes[t], 0);
+        EXPECT_EQ(dumps[t], "200 n:" + std::to_string(t * 1000 + 200.25) + " s:t" + std::to_string(t) + "r200");
+    }
 }
 
 bool Have(const char* command) { return std::system((std::string("command -v ") + command + " >/dev/null 2>&1").c_str()) == 0; }
