@@ -34,12 +34,13 @@ public:
         XML_SetUserData(parser_, this);
         XML_SetElementHandler(parser_, &Start, &End);
         XML_SetCharacterDataHandler(parser_, &Text);
+        // Our own block rather than expat's: a source that hands out less than asked would
+        // make expat grow and copy its buffer on every call.
+        std::vector<char> block(kBlock);
         for (;;) {
-            void* buffer = XML_GetBuffer(parser_, static_cast<int>(kBlock));
-            if (!buffer) return SheetResult::XmlError;
-            std::ptrdiff_t got = part.Read(static_cast<char*>(buffer), kBlock);
+            std::ptrdiff_t got = part.Read(block.data(), block.size());
             if (got < 0) return SheetResult::PartError;
-            if (XML_ParseBuffer(parser_, static_cast<int>(got), got == 0) == XML_STATUS_ERROR) {
+            if (XML_Parse(parser_, block.data(), static_cast<int>(got), got == 0) == XML_STATUS_ERROR) {
                 if (XML_GetErrorCode(parser_) == XML_ERROR_ABORTED)
                     return stopped_ ? SheetResult::Stopped : SheetResult::Ok;
                 return SheetResult::XmlError;
