@@ -87,8 +87,6 @@ private:
     int OpenFile(const char* path, QmImportOpenOptions* options);
     int GetSheet(QmImportOpenOptions* options);
     int LoadCellParts();
-    int ReadOneSheet(const kelto::workbook::xlsx::SheetEntry& sheet, ReadSpreadSheetData* data, int& lastColumn,
-                     int& lastRow);
     int WriteCells(const WriteSpreadSheetData* data);
     void DiscardWriter();
 
