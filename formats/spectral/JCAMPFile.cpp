@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -53,9 +54,11 @@ double ParseNumber(std::string_view value) {
     return std::strtod(text.c_str(), nullptr);
 }
 
-std::string Heading(double x) {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "t %g", x);
+// "t %g" of x (a large spectrum has a heading per point, so not through printf).
+const char* Heading(double x, char (&buffer)[64]) {
+    buffer[0] = 't';
+    buffer[1] = ' ';
+    *kelto::jcamp::FormatG6(x, buffer + 2) = '\0';
     return buffer;
 }
 
@@ -100,14 +103,20 @@ private:
     int& counter_;
 };
 
-// One page decoded: its x positions and y values (kMissing where none), in file order.
+// One page decoded: its y values (kMissing where none) in file order, and their x positions:
+// listed for a table, first + k * step for XY data.
 struct JCAMPFile::PageValues {
     std::vector<double> x;
     std::vector<float> y;
+    bool spaced = false;
+    double first = 0, step = 0;
     void clear() {
         x.clear();
         y.clear();
+        spaced = false;
     }
+    std::size_t size() const { return y.size(); }
+    double X(std::size_t k) const { return spaced ? first + static_cast<double>(k) * step : x[k]; }
 };
 
 JCAMPData::JCAMPData()
@@ -508,6 +517,13 @@ int JCAMPFile::DecodeXYPage(const JCAMPData& block, const JCAMPPage& page, PageV
     }
     pointsExpected = expected;
     pointsRead = 0;
+    // Room for the points the block declares, but never more than the bytes left could spell
+    // without repeats; a DUP run past that grows the lists as it goes.
+    const std::size_t room = std::min<std::size_t>(expected, text.size() - std::min(text.size(), page.position));
+    values.y.reserve(room);
+    values.spaced = true;
+    values.first = block.firstX;
+    values.step = dx;
     lineNumber = page.line;
     Lines in(text, page.position, lineNumber);
     ValueDecoder decoder(false);
@@ -574,7 +590,6 @@ int JCAMPFile::DecodeXYPage(const JCAMPData& block, const JCAMPPage& page, PageV
                     break;
                 }
                 ++pointsRead;
-                values.x.push_back(block.firstX + (pointsRead - 1) * dx);
                 values.y.push_back(y);
             }
             if (stop) break;
@@ -660,7 +675,7 @@ int JCAMPFile::BuildCommonAxis(const std::vector<int>& selection) {
         const int savedWarning = warning;
         if (int code = DecodeTablePage(ref, page, values)) return code;
         warning = savedWarning;
-        for (double x : values.x) commonX.push_back(static_cast<float>(x));
+        for (std::size_t k = 0; k < values.size(); ++k) commonX.push_back(static_cast<float>(values.X(k)));
     }
     // A table with unsorted or repeated x gives no axis to read other spectra off.
     if (!NCDataVectorUtilities::IsStrictlyMonotonic(commonX)) return Fail(kUnsortedAxis);
@@ -676,9 +691,9 @@ int JCAMPFile::ReadPage(ReadSpreadSheetData* data, const JCAMPData& block, const
     NCDataVector<float> y;
     if (interpolate) {
         NCDataVector<float> px, py;
-        px.reserve(values.x.size());
-        py.reserve(values.y.size());
-        for (double x : values.x) px.push_back(static_cast<float>(x));
+        px.reserve(values.size());
+        py.reserve(values.size());
+        for (std::size_t k = 0; k < values.size(); ++k) px.push_back(static_cast<float>(values.X(k)));
         for (float v : values.y) py.push_back(v);
         if (!NCDataVectorUtilities::IsStrictlyMonotonic(px)) return FailAt(kUnsortedAxis);
         y = NCDataVectorUtilities::InterPolateVec(commonX, px, py);
@@ -687,10 +702,11 @@ int JCAMPFile::ReadPage(ReadSpreadSheetData* data, const JCAMPData& block, const
     int wanted = data->GetNextRow(row - 1);
     if (first) {
         // Rows 1 and 2: the x positions as "t <x>" headings and as numbers.
-        const std::size_t count = interpolate ? commonX.size() : values.x.size();
-        auto xAt = [&](std::size_t k) { return interpolate ? static_cast<double>(commonX[k]) : values.x[k]; };
+        const std::size_t count = interpolate ? commonX.size() : values.size();
+        auto xAt = [&](std::size_t k) { return interpolate ? static_cast<double>(commonX[k]) : values.X(k); };
         if (wanted == row) {
-            for (std::size_t k = 0; k < count; ++k) data->Set(static_cast<int>(k + 3), row, Heading(xAt(k)).c_str());
+            char heading[64];
+            for (std::size_t k = 0; k < count; ++k) data->Set(static_cast<int>(k + 3), row, Heading(xAt(k), heading));
             wanted = data->GetNextRow(row);
         }
         if (wanted == row + 1) {

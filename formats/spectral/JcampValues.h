@@ -37,4 +37,9 @@ private:
     std::string digits_;  // the number's text, rebuilt for an exact conversion
 };
 
+// Writes x as printf's "%g" would (six significant digits) and returns the end; at most 16
+// characters, not terminated. Values a spectrum's axis holds take an exact integer path; the
+// rest, and values within rounding of a tie, go through std::to_chars.
+char* FormatG6(double x, char* out);
+
 }  // namespace kelto::jcamp

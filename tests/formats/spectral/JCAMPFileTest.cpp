@@ -3,9 +3,11 @@
 // layout, the options, the failure codes and the faults mended over the original behaviour.
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -310,6 +312,27 @@ TEST(JcampValues, DecoderTable) {
         EXPECT_EQ(k, c.values.size());
         EXPECT_EQ(e, c.error);
     }
+}
+
+// The headings "t %g": the quick path must give printf's text for every value.
+TEST(JcampValues, HeadingsMatchPrintf) {
+    std::mt19937_64 random(42);
+    std::vector<double> values = {0, -0.0, 1, -1, 1e-4, 9.99999e-5, 0.001, 999999.5, 999999.4, 1e6, 123456.5, 0.5,
+                                  4000, 3999.79, -2.5, 1.23456789e-3, 1e300, -1e-300, 16.089531599, 0.0000125};
+    for (int i = 0; i < 200000; ++i) {
+        const int scale = static_cast<int>(random() % 16) - 6;
+        double v = std::ldexp(static_cast<double>(random() >> 11), -53) * std::pow(10.0, scale);
+        if (i % 3 == 0) v = std::round(v * 1e4) / 1e4;  // axis-like values with few decimals
+        values.push_back(random() & 1 ? -v : v);
+    }
+    int differ = 0;
+    for (double v : values) {
+        char expected[64], got[32];
+        std::snprintf(expected, sizeof expected, "%g", v);
+        *kelto::jcamp::FormatG6(v, got) = '\0';
+        if (std::strcmp(expected, got) != 0 && ++differ <= 5) ADD_FAILURE() << expected << " written as " << got;
+    }
+    EXPECT_EQ(differ, 0);
 }
 
 TEST_F(JcampText, SingleBlockLayout) {
