@@ -677,7 +677,9 @@ int JCAMPFile::BuildCommonAxis(const std::vector<int>& selection) {
         warning = savedWarning;
         for (std::size_t k = 0; k < values.size(); ++k) commonX.push_back(static_cast<float>(values.X(k)));
     }
-    // A table with unsorted or repeated x gives no axis to read other spectra off.
+    // A reference page without values, or a table with unsorted or repeated x, gives no axis
+    // to read other spectra off.
+    if (commonX.empty()) return Fail(kNoData);
     if (!NCDataVectorUtilities::IsStrictlyMonotonic(commonX)) return Fail(kUnsortedAxis);
     commonLength = commonX.size();
     return 0;

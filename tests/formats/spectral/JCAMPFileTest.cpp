@@ -380,6 +380,9 @@ TEST_F(JcampText, FilesAndTheirOutcomes) {
         {"a byte-order mark before the title", "\xEF\xBB\xBF" + head + "##XYDATA=(X++(Y..Y))\n1 1 2 3 4\n##END=\n", 0, false, {1, 2, 3, 4}},
         {"comments are cut", head + "##XYDATA=(X++(Y..Y)) $$ plain\n1 1 2 $$ 9 9\n3 3 4\n##END= $$ done\n", 0, false, {1, 2, 3, 4}},
         {"peak table", "##TITLE=p\n##NPOINTS=3\n##PEAKTABLE=(XY..XY)\n10,1; 20,2\n30,?\n##END=\n", 0, false, {1, 2, -99}},
+        // Pages of different lengths are read off the first page's axis, which has no pairs.
+        {"empty reference page", "##TITLE=p\n##NPOINTS=2\n##PEAKTABLE=(XY..XY)\n##NPOINTS=3\n##PEAKTABLE=(XY..XY)\n1,1 2,2 3,3\n##END=\n",
+         JCAMPFile::kNoData, false, {}},
         {"not JCAMP", "hello\n##TITLE=t\n", JCAMPFile::kNotJcamp, false, {}},
         {"label without =", "##TITLE=t\n##NPOINTS 4\n##END=\n", JCAMPFile::kNoTerminator, false, {}},
         {"empty FIRSTX", "##TITLE=t\n##FIRSTX=\n##END=\n", JCAMPFile::kMissingValue, false, {}},
