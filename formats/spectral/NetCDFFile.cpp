@@ -72,6 +72,8 @@ NetCDF::NetCDF(const char* path, int mode) : lock_(LibraryMutex()) {
     if (mode != 1 || !path) return;
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec) || !HasClassicMagic(path)) return;
+    size_ = static_cast<long long>(std::filesystem::file_size(path, ec));
+    if (ec) return;
     int id = ncopen(path, NC_NOWRITE);
     id_ = id >= 0 ? id : -1;
 }
@@ -285,6 +287,9 @@ int MvaCDFFileReader::FileInformation(const NetCDF& nc, Info& info) const {
     if (info.observations < 0) return kSizeUnknown;
     const long rows = nc.DimLength("number_rows_per_data_point");
     if (rows > 1) return kMatrices;
+    // Every value takes at least one byte of the file.
+    if (info.variables > nc.Size() || (info.variables > 0 && info.observations > nc.Size() / info.variables))
+        return kSizeUnknown;
     info.dataVar = nc.VarId("observation");
     if (info.dataVar < 0) info.dataVar = nc.VarId("spectral_data_values");
     if (info.dataVar < 0) return kNoObservations;
@@ -504,6 +509,7 @@ int AndiFileReader::ExtractNecessaryFileInformation(const char* path) {
     std::string flag;
     if (!nc.Attribute(ordinate, "uniform_sampling_flag", flag) || !EqualNoCase(flag, "Y")) return kNonUniform;
     r.points = std::max(nc.DimLength("point_number"), 0L);
+    if (r.points > nc.Size()) return kAttributes;  // more points than the file has bytes
     if (!nc.Attribute(NC_GLOBAL, "retention_unit", r.unit)) r.unit = "seconds";
     nc.Attribute(NC_GLOBAL, "sample_name", r.sampleName);
     files_.push_back(std::move(r));
@@ -559,7 +565,7 @@ long AndiFileReader::GetDefaults(float* first, float* last, long count) {
     const Record* r = FirstSelected();
     if (!r) return 0;
     NetCDF nc(r->path.c_str(), 1);
-    const long peaks = std::max(nc.DimLength("peak_number"), 0L);
+    const long peaks = std::min<long>(std::max(nc.DimLength("peak_number"), 0L), nc.Size());
     if (count == -1) return peaks;
     const int starts = nc.VarId("peak_start_time"), ends = nc.VarId("peak_end_time");
     if (starts < 0 || ends < 0 || !first || !last) return 0;

@@ -28,6 +28,8 @@ public:
     NetCDF& operator=(const NetCDF&) = delete;
 
     bool IsOpen() const { return id_ >= 0; }
+    // Bytes of the file: no count it declares may promise more values than this.
+    long long Size() const { return size_; }
     int Id() const { return id_; }
     // Dimension id, or -1.
     int DimId(const char* name) const;
@@ -46,6 +48,7 @@ public:
 private:
     std::unique_lock<std::recursive_mutex> lock_;
     int id_ = -1;
+    long long size_ = 0;
 };
 
 class KELTO_API NetCDFFile : public SpreadsheetFile {
