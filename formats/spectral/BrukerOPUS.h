@@ -57,7 +57,7 @@ std::vector<float> InterpolateOntoAxis(double firstX, double lastX, const std::v
 }  // namespace kelto::spectral
 
 // The shared part of the two readers: the records, the error text, the host's import
-// specification and the row layout.
+// settings object (ImportSpecBase) and the row layout.
 class KELTO_API BrukerOPUSBase : public SpreadsheetFile {
 public:
     void Close() override;

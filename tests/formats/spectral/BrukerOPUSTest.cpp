@@ -347,7 +347,7 @@ struct RecordingSpec : ImportSpecBase {
 };
 }  // namespace
 
-TEST_F(OpusTest, ImportSpecificationGetsTheRoles) {
+TEST_F(OpusTest, ImportSpecGetsTheRoles) {
     RecordingSpec spec;
     BrukerOPUS f;
     ASSERT_EQ(f.Open(true, Put("o.0", Opus{}.Build()).c_str(), nullptr), 0);
