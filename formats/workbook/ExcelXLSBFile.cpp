@@ -34,8 +34,11 @@ bool RecordReader::Fill(std::size_t wanted) {
         end_ -= begin_;
         begin_ = 0;
     }
-    if (buffer_.size() < std::max(wanted, kBlock)) buffer_.resize(std::max(wanted, kBlock));
+    if (buffer_.size() < kBlock) buffer_.resize(kBlock);
     while (end_ < wanted && !atEnd_) {
+        // The buffer grows with the bytes that really arrive, never to a size a record only
+        // claims.
+        if (end_ == buffer_.size()) buffer_.resize(std::min(wanted, 2 * buffer_.size()));
         std::ptrdiff_t got = source_.Read(buffer_.data() + end_, buffer_.size() - end_);
         if (got < 0) return false;
         if (got == 0) atEnd_ = true;
