@@ -14,10 +14,13 @@ base=(
   libicu-dev zlib1g-dev
   libfmt-dev libtinyxml2-dev libexpat1-dev libzip-dev libnetcdf-dev libxlsxwriter-dev
   python3 binutils time locales
+  # the Python package kelto: its build, its example run and its tests
+  python3-dev pybind11-dev python3-numpy python3-pandas python3-dask python3-distributed
+  python3-pytest python3-psutil
 )
 extras=(
   libreoffice-calc-nogui gnumeric
-  python3-olefile python3-xlrd python3-openpyxl python3-scipy python3-pandas python3-numpy
+  python3-olefile python3-xlrd python3-openpyxl python3-scipy
 )
 
 want=("${base[@]}")

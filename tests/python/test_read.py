@@ -1,0 +1,75 @@
+# The Python layer over the host: formats, detection, column types, errors, options, warnings.
+import math
+import warnings
+
+import numpy as np
+import pandas as pd
+import pytest
+
+import kelto
+from conftest import ROOT
+
+
+def test_formats_and_detect(write_file):
+    by_name = {f["name"]: f for f in kelto.formats()}
+    csv = by_name["CSV File"]
+    assert csv["reads"] and not csv["writes"] and ".csv" in csv["extensions"] and csv["multi_file"] == 1
+    assert by_name["DIF File"]["writes"]
+    assert kelto.detect(ROOT / "samples" / "nsas_three_spectra.da") == "NSAS File"
+    assert kelto.detect(write_file("x.csv", "1,2\n")) == "CSV File"
+    with pytest.raises(kelto.Error) as caught:
+        kelto.detect(ROOT / "no such file.csv")
+    assert isinstance(caught.value, OSError) and caught.value.filename.endswith("no such file.csv")
+
+
+BIG = 12345678901234567  # no float holds it: the reader keeps a 64-bit integer cell
+
+
+def test_column_types(write_file):
+    path = write_file(
+        "types.csv",
+        "num,int,mixed,text,empty\n"
+        f"1.5,{BIG},2.5,abc,\n"
+        f",{BIG + 1},{BIG},4,\n"
+        f"3,,,{BIG},\n",
+    )
+    table = kelto.read(path)
+    assert table.shape == (4, 5) and table.format == "CSV File" and table.read_name == "types"
+    df = table.to_pandas(header=True)
+    assert list(df.columns) == ["num", "int", "mixed", "text", "empty"]
+    assert [str(t) for t in df.dtypes] == ["float32", "Int64", "float64", "object", "float32"]
+    assert df["num"].isna().tolist() == [False, True, False] and df["num"][2] == 3
+    assert df["int"].tolist()[:2] == [BIG, BIG + 1] and df["int"].isna().tolist() == [False, False, True]
+    assert df["mixed"][0] == 2.5 and df["mixed"][1] == float(BIG) and math.isnan(df["mixed"][2])
+    text = df["text"].tolist()
+    assert text == ["abc", 4.0, BIG] and [type(v) for v in text] == [str, float, int]
+    # Without a header row 1 joins the data: every column holds a text then.
+    assert (table.to_pandas().dtypes == object).all()
+    assert table.column(1)[1] == BIG
+    values = table.to_numpy()
+    assert values.dtype == np.float64 and values.shape == (4, 5)
+    assert np.isnan(values[0]).all() and values[1, 1] == float(BIG) and np.isnan(values[1, 3])
+
+
+def test_read_errors_carry_message_file_and_code(write_file):
+    with pytest.raises(kelto.Error) as missing:
+        kelto.read(write_file("a.csv", "1\n") + ".gone")
+    assert "does not exist" in str(missing.value) and missing.value.code is None
+    damaged = (ROOT / "samples" / "nsas_three_spectra.da").read_bytes()[:300]
+    with pytest.raises(kelto.Error) as broken:
+        kelto.read(write_file("cut.da", damaged), format="NSAS File")
+    assert broken.value.filename.endswith("cut.da") and broken.value.strerror
+    with pytest.raises(kelto.Error, match="format"):
+        kelto.read(write_file("b.csv", "1\n"), format="No Such Format")
+
+
+def test_write_round_trip(tmp_path):
+    frame = pd.DataFrame({"a": [1.5, None, 3.0], "b": ["x", "y", None], "c": pd.array([BIG, None, 7], dtype="Int64")})
+    out = tmp_path / "out.dif"
+    kelto.write(frame, out)
+    back = kelto.read(out).to_pandas()
+    assert back[0].tolist()[0] == 1.5 and np.isnan(back[0][1]) and back[1].tolist()[:2] == ["x", "y"]
+    # The DIF reader takes every number as a float; the writer kept the integer's digits.
+    assert back[2][0] == float(BIG) and np.isnan(back[2][1]) and back[2][2] == 7
+    with pytest.raises(kelto.Error, match="format"):
+        kelto.write(frame, tmp_path / "out.csv", format="CSV File")
