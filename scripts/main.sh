@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up a fresh Debian 12 machine, builds, and runs the main job: kelto-import lists the
-# formats, then reads every sample in samples/ and shows its first rows.
+# formats, then reads every sample in samples/ and shows its first rows; last, a short run of
+# the Python package kelto (Debian's interpreter, the package from the build tree).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -14,4 +15,13 @@ for f in samples/*; do
   echo
   build/bin/kelto-import show --max-rows 5 --max-columns 8 "$f" || status=1
 done
+echo
+echo "Python: kelto.read into pandas"
+PYTHONPATH=build/python /usr/bin/python3 - <<'PY' || status=1
+import kelto
+table = kelto.read("samples/weather_stations.csv")
+print(table)
+print(table.to_pandas(header=True).dtypes.to_string())
+print(kelto.read("samples/nsas_three_spectra.da").to_pandas(header=True).iloc[:, :6])
+PY
 exit $status
