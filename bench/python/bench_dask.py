@@ -50,18 +50,22 @@ def main():
     loop_seconds = time.perf_counter() - start
     print("pandas loop: %.2f s for %d files, %d rows" % (loop_seconds, len(paths), len(loop)))
 
-    start = time.perf_counter()
-    with LocalCluster(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
-        client.run(lambda: __import__("kelto").formats())  # load the plug-ins on every worker
-        up = time.perf_counter() - start
+    # Dask's own LocalCluster, then the one kelto.dask makes when no client is active (the
+    # same, with the workers' allocator thresholds raised).
+    for label, make in (("LocalCluster", LocalCluster), ("kelto.dask.local_cluster", kelto.dask.local_cluster)):
         start = time.perf_counter()
-        df = kelto.dask.read_many(paths, header=True).compute()
-        dask_seconds = time.perf_counter() - start
-        workers = client.run(lambda: __import__("resource").getrusage(0).ru_maxrss / 1024)
-    assert len(df) == len(loop) and df.error.isna().all(), (len(df), len(loop))
-    print("read_many on 2 workers: %.2f s (cluster start %.2f s more), %d rows" % (dask_seconds, up, len(df)))
-    print("peak RSS: this process %.0f MB, workers %s MB" % (peak_mb(), ", ".join("%.0f" % v for v in workers.values())))
-    print("read_many/loop: %.2fx (goal: below 1)" % (dask_seconds / loop_seconds))
+        with make(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
+            client.run(lambda: __import__("kelto").formats())  # load the plug-ins on every worker
+            up = time.perf_counter() - start
+            start = time.perf_counter()
+            df = kelto.dask.read_many(paths, header=True).compute()
+            dask_seconds = time.perf_counter() - start
+            workers = client.run(lambda: __import__("resource").getrusage(0).ru_maxrss / 1024)
+        assert len(df) == len(loop) and df.error.isna().all(), (len(df), len(loop))
+        print("read_many on 2 workers of %s: %.2f s (cluster start %.2f s more), %d rows; read_many/loop %.2fx"
+              % (label, dask_seconds, up, len(df), dask_seconds / loop_seconds))
+        print("  peak RSS: this process %.0f MB, workers %s MB"
+              % (peak_mb(), ", ".join("%.0f" % v for v in workers.values())))
 
 
 if __name__ == "__main__":

@@ -130,10 +130,18 @@ def read(paths, format=None, options=None, *, on_question=None, **settings):
     Raises :class:`Error` when the read fails; warnings are issued through :mod:`warnings`
     once the read is over. Ctrl-C cancels a read on the main thread (KeyboardInterrupt).
     """
+    table = _read(paths, format, options, on_question, settings)
+    for message in table.warnings:
+        _warnings.warn("%s: %s" % (table._files[0], message), KeltoWarning, stacklevel=2)
+    return table
+
+
+def _read(paths, format, options, on_question=None, settings=None):
+    """read() without issuing the warnings (they stay in the table's ``warnings``)."""
     _ensure()
     files = _paths(paths)
     text = None
-    pairs = [(str(k), _setting_text(v)) for k, v in settings.items()]
+    pairs = [(str(k), _setting_text(v)) for k, v in (settings or {}).items()]
     if isinstance(options, dict):
         # A dict is a set of single keys on top of the defaults, as --set.
         pairs = [(str(k), _setting_text(v)) for k, v in options.items()] + pairs
@@ -150,8 +158,7 @@ def read(paths, format=None, options=None, *, on_question=None, **settings):
         threading.current_thread() is threading.main_thread(),
     )
     table = Table(raw)
-    for message in raw.warnings:
-        _warnings.warn("%s: %s" % (files[0], message), KeltoWarning, stacklevel=2)
+    table._files = files
     return table
 
 
@@ -247,25 +254,30 @@ class Table:
                 out[ints, c] = col["integers"][ints]
         return out
 
+    def _frame_columns(self, header):
+        """The column names and pandas-ready values of ``to_pandas``."""
+        rows, cols = self.shape
+        start = 1 if header and rows > 0 else 0
+        names, values = [], []
+        seen = set()
+        for c in range(cols):
+            col = self._raw.column(c)
+            name = _header_name(col, c) if start else c
+            # Duplicate names would collapse; a repeated one gets its position added.
+            while name in seen:
+                name = "%s.%d" % (name, c)
+            seen.add(name)
+            names.append(name)
+            values.append(_column_values(col, start))
+        return names, values
+
     def to_pandas(self, header=False):
         """A pandas DataFrame. ``header=True`` takes row 1 as the column names (and leaves it
         out of the data); otherwise the columns are numbered from 0."""
         import pandas as pd
 
-        rows, cols = self.shape
-        start = 1 if header and rows > 0 else 0
-        data = {}
-        names = []
-        for c in range(cols):
-            col = self._raw.column(c)
-            name = _header_name(col, c) if start else c
-            # Duplicate names would collapse in the dict; they keep their position instead.
-            while name in data:
-                name = "%s.%d" % (name, c)
-            names.append(name)
-            data[name] = _column_values(col, start)
-        frame = pd.DataFrame(data, columns=names, copy=False)
-        return frame
+        names, values = self._frame_columns(header)
+        return pd.DataFrame(dict(zip(names, values)), columns=names, copy=False)
 
 
 def write(table, path, format=None):

@@ -10,21 +10,43 @@ import math
 import os
 import threading
 
+import numpy as np
 import pandas as pd
 
 import kelto
 
-__all__ = ["read_many", "client"]
+__all__ = ["read_many", "client", "local_cluster"]
 
 _client = None
 _client_lock = threading.Lock()
 
 
+# Dask starts its workers with glibc's trim threshold at 64 KiB, which also fixes the mmap
+# threshold at its 128 KiB default: every buffer above that is then mapped and unmapped
+# again for each file, and a reader's 256 KiB stream buffer, zero-filled at each open, costs
+# a few milliseconds per small file in page faults. Workers of the clusters made here keep
+# both thresholds at 16 MiB, still handing memory back to the system beyond that.
+_WORKER_MALLOC = {"MALLOC_TRIM_THRESHOLD_": 16 << 20, "MALLOC_MMAP_THRESHOLD_": 16 << 20}
+
+
+def local_cluster(**kwargs):
+    """A ``distributed.LocalCluster`` (keyword arguments as its own) whose workers' memory
+    allocator suits many small reads (see above)."""
+    import dask
+    from distributed import LocalCluster
+
+    environ = dict(dask.config.get("distributed.nanny.pre-spawn-environ", {}) or {})
+    environ.update(_WORKER_MALLOC)
+    kwargs.setdefault("dashboard_address", None)
+    with dask.config.set({"distributed.nanny.pre-spawn-environ": environ}):
+        return LocalCluster(**kwargs)
+
+
 def client():
-    """The active Dask client; a new one on a ``distributed.LocalCluster`` (kept for the rest
-    of the process) when there is none."""
+    """The active Dask client; a new one on a :func:`local_cluster` (kept for the rest of the
+    process) when there is none."""
     global _client
-    from distributed import Client, LocalCluster, get_client
+    from distributed import Client, get_client
 
     try:
         return get_client()
@@ -32,7 +54,7 @@ def client():
         pass
     with _client_lock:
         if _client is None or _client.status not in ("running", "connecting"):
-            cluster = LocalCluster(processes=True, threads_per_worker=1, dashboard_address=None)
+            cluster = local_cluster(processes=True, threads_per_worker=1)
             _client = Client(cluster, set_as_default=True)
         return _client
 
@@ -48,58 +70,82 @@ def _expand(paths_or_glob):
 
 
 def _frame(path, format, options, header):
-    table = kelto.read(path, format=format, options=options)
-    return table.to_pandas(header=header)
+    return kelto.read(path, format=format, options=options).to_pandas(header=header)
 
 
-def _error_row(meta, path, message):
-    row = {name: pd.Series([None], dtype=dtype) for name, dtype in meta.dtypes.items()}
-    frame = pd.DataFrame(row)
-    frame["file"] = path
-    frame["error"] = message
-    return frame
+def _cast(values, dtype):
+    """`values` as `dtype`, or None when the kinds of cell do not allow it (texts into a
+    numeric column, numbers into an integer one)."""
+    if values.dtype == dtype:
+        return values
+    if dtype == object:
+        if isinstance(values, pd.arrays.IntegerArray):
+            return values.to_numpy(dtype=object, na_value=None)
+        out = values.astype(object)
+        out[pd.isna(values)] = None
+        return out
+    if values.dtype == object or isinstance(dtype, pd.Int64Dtype):
+        return None
+    if isinstance(values, pd.arrays.IntegerArray):
+        return values.to_numpy(dtype=dtype, na_value=np.nan)
+    return values.astype(dtype)
 
 
-def _conform(frame, meta, path):
-    """`frame` with the schema of `meta`, or the message saying why it cannot have it."""
-    names = [c for c in meta.columns if c not in ("file", "error")]
-    if list(frame.columns) != names:
-        return None, "the columns differ from the first file's: %d columns %s" % (
-            len(frame.columns), list(frame.columns)[:10])
-    try:
-        frame = frame.astype({name: meta.dtypes[name] for name in names}, copy=False)
-    except (TypeError, ValueError) as e:
-        return None, "the column types differ from the first file's: %s" % e
-    frame["file"] = path
-    frame["error"] = pd.Series([None] * len(frame), dtype=object, index=frame.index)
-    return frame, None
+def _missing(dtype, n):
+    if isinstance(dtype, pd.Int64Dtype):
+        return pd.arrays.IntegerArray(np.zeros(n, dtype=np.int64), np.ones(n, dtype=bool))
+    if dtype == object:
+        return np.full(n, None, dtype=object)
+    return np.full(n, np.nan, dtype=dtype)
+
+
+def _concat(parts, dtype):
+    if isinstance(dtype, pd.Int64Dtype):
+        return pd.arrays.IntegerArray._concat_same_type(parts) if parts else _missing(dtype, 0)
+    return np.concatenate(parts) if parts else _missing(dtype, 0)
 
 
 def _read_partition(paths, format, options, header, meta, errors):
-    import warnings
+    names = [c for c in meta.columns if c not in ("file", "error")]
+    dtypes = [meta.dtypes[name] for name in names]
+    columns = [[] for _ in names]
+    files, failures, counts = [], [], []
 
-    parts = []
+    def fail(path, message):
+        if errors == "raise":
+            raise kelto.Error(message, path)
+        for parts, dtype in zip(columns, dtypes):
+            parts.append(_missing(dtype, 1))
+        files.append(path)
+        failures.append(message)
+        counts.append(1)
+
     for path in paths:
         try:
-            with warnings.catch_warnings():
-                warnings.simplefilter("ignore", kelto.KeltoWarning)
-                frame = _frame(path, format, options, header)
+            table = kelto._read(path, format, options)
         except kelto.Error as e:
-            if errors == "raise":
-                raise
-            parts.append(_error_row(meta, path, str(e.strerror)))
+            fail(path, str(e.strerror))
             continue
-        frame, message = _conform(frame, meta, path)
-        if message is not None:
-            if errors == "raise":
-                raise kelto.Error(message, path)
-            parts.append(_error_row(meta, path, message))
-        else:
-            parts.append(frame)
-    if not parts:
-        return meta.copy()
-    out = pd.concat(parts, ignore_index=True)
-    return out.astype(meta.dtypes.to_dict(), copy=False)
+        got_names, values = table._frame_columns(header)
+        if got_names != names:
+            fail(path, "the columns differ from the first file's: %d columns %s"
+                 % (len(got_names), [str(n) for n in got_names[:10]]))
+            continue
+        cast = [_cast(v, d) for v, d in zip(values, dtypes)]
+        if any(v is None for v in cast):
+            bad = [str(n) for n, v in zip(names, cast) if v is None]
+            fail(path, "the column types differ from the first file's: %s" % ", ".join(bad))
+            continue
+        for parts, v in zip(columns, cast):
+            parts.append(v)
+        files.append(path)
+        failures.append(None)
+        counts.append(len(cast[0]) if cast else table.shape[0])
+
+    data = {name: _concat(parts, dtype) for name, parts, dtype in zip(names, columns, dtypes)}
+    data["file"] = np.repeat(np.array(files, dtype=object), counts) if files else _missing(object, 0)
+    data["error"] = np.repeat(np.array(failures, dtype=object), counts) if files else _missing(object, 0)
+    return pd.DataFrame(data, columns=list(meta.columns), copy=False)
 
 
 def read_many(paths_or_glob, format=None, options=None, header=False, files_per_partition=None, errors="keep"):

@@ -45,7 +45,7 @@ def test_ctrl_c_cancels_a_read_on_the_main_thread(big_csv):
         kelto.read(big_csv)
     timer.join()
     # Raised from inside the read, not after it returned.
-    assert traceback.extract_tb(caught.tb)[-1].name == "read"
+    assert traceback.extract_tb(caught.tb)[-1].name == "_read"
     assert kelto.read(big_csv, format="CSV File").shape == (1500000, 4)
 
 
