@@ -71,7 +71,9 @@ IniFileSection::IniFileSection(std::istream& in, const std::string& section) {
         std::string name = Lower(Trim(line.substr(0, eq)));
         std::string value = Trim(line.substr(eq + 1));
         if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
-        if (!name.empty()) keys_.emplace(name, value);  // the first of repeated keys counts
+        if (name.empty()) continue;
+        keys_.emplace(name, value);  // the first of repeated keys counts
+        lines_.emplace_back(std::move(name), std::move(value));
     }
 }
 
@@ -80,4 +82,12 @@ bool IniFileSection::ReadKey(const std::string& name, std::string& value) const 
     if (it == keys_.end()) return false;
     value = it->second;
     return true;
+}
+
+std::vector<std::string> IniFileSection::ReadKeys(const std::string& name) const {
+    const std::string wanted = Lower(Trim(name));
+    std::vector<std::string> values;
+    for (const auto& [key, value] : lines_)
+        if (key == wanted) values.push_back(value);
+    return values;
 }

@@ -3,6 +3,8 @@
 #include <iosfwd>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "plugin/Export.h"
 
@@ -20,8 +22,12 @@ public:
     bool IsValid() const { return found_; }
     // The value of a key; false, leaving `value` untouched, when the section has no such key.
     bool ReadKey(const std::string& name, std::string& value) const;
+    // Every value of a key the section repeats, in the order of its lines; empty when the
+    // section has no such key.
+    std::vector<std::string> ReadKeys(const std::string& name) const;
 
 private:
     bool found_ = false;
     std::map<std::string, std::string> keys_;  // lower-cased name -> value
+    std::vector<std::pair<std::string, std::string>> lines_;  // every key line, in order
 };
