@@ -398,6 +398,23 @@ class PluginDiscovery(Scratch):
                 self.assertEqual(cells(self.show_json(csv, exe=exe)), CSV_CELLS)
                 os.remove(copy)
 
+    def test_formats_lists_the_twenty_registered_formats_in_registry_order(self):
+        table = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "plugin", "registered_formats.tsv")
+        with open(table, encoding="utf-8") as f:
+            want = [line.split("\t")[0] for line in f if line.strip() and not line.startswith("#")]
+        self.assertEqual(len(want), 20)
+        code, out, err = run("formats", "--json")
+        self.assertEqual(code, 0, err)
+        self.assertEqual([f["name"] for f in json.loads(out)], want)
+
+    def test_a_brookside_file_is_detected_and_read_with_the_files_it_names(self):
+        sample = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "samples", "brookside_etch.trn")
+        doc = self.show_json(sample)
+        self.assertEqual((doc["format"], doc["rows"], doc["columns"]), ("Brookside File", "9", "6"))
+        self.assertEqual(cells(doc)[0], ["Wafer", "Phase", "RF_Power", "Pressure", "Gas_Flow", "Endpoint"])
+        # 502.5, 31.2 and 48.9 less the centres 500, 30 and 50.
+        self.assertEqual(cells(doc)[1], ["A01", num("1"), num("2.5"), num("1.2"), num("-1.1"), "clear"])
+
 
 class Terminal(Scratch):
     def run_on_terminal(self, *args, env=None, answer=None):
