@@ -137,7 +137,8 @@ std::string BrooksideFile::ResolveInside(const std::string& folder, const std::s
     std::string relative = name;
     for (char& c : relative)
         if (c == '\\') c = '/';
-    if (relative.empty() || relative[0] == '/') return std::string();
+    // A NUL would cut the name where the file system sees it, after it was judged here.
+    if (relative.empty() || relative[0] == '/' || relative.find('\0') != std::string::npos) return std::string();
     // A drive ("C:data.txt", "C:/data.txt") is as absolute as a leading slash.
     if (relative.size() >= 2 && std::isalpha(static_cast<unsigned char>(relative[0])) && relative[1] == ':')
         return std::string();
@@ -189,6 +190,8 @@ int BrooksideFile::Open(bool read, const char* name, QmImportOpenOptions*) {
     if (!read) return Fail(kWrongDirection);
     path = name ? name : "";
     reading = true;
+    dataFiles.clear();
+    variables.clear();
     const std::string fileName = std::filesystem::path(path).filename().string();
     try {
         struct stat st;

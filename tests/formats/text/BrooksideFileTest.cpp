@@ -145,10 +145,10 @@ TEST(BrooksideFile, RefusesWithItsCodeAndAMessageNamingTheCause) {
 }
 
 TEST(BrooksideFile, ResolvesNamesInsideTheFolderOnly) {
-    const std::pair<const char*, const char*> names[] = {
+    const std::pair<std::string, const char*> names[] = {
         {"d.txt", "/f/d.txt"},           {"sub\\d.txt", "/f/sub/d.txt"}, {"./sub/d.txt", "/f/./sub/d.txt"},
         {"a..b/d.txt", "/f/a..b/d.txt"}, {"..", ""},                     {"sub/..", ""},
-        {"\\\\server\\d.txt", ""},       {"", ""},
+        {"\\\\server\\d.txt", ""},       {"", ""},                       {std::string("..\0/d.txt", 9), ""},
     };
     for (const auto& [name, want] : names) EXPECT_EQ(BrooksideFile::ResolveInside("/f", name), want) << name;
 }
