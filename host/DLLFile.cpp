@@ -17,6 +17,7 @@ DLLEntryPoints DLLEntryPoints::Own() {
     e.getFileRead = &QmImportGetFileRead;
     e.getFileOptions = &QmImportGetFileOptions;
     e.takeCancelled = &kelto::plugin::TakeCancelled;
+    e.fileStatus = &kelto::plugin::FileStatus;
     return e;
 }
 
@@ -43,6 +44,7 @@ DLLEntryPoints DLLEntryPoints::LookUp(void* module) {
     e.getFileRead = Find<QmImportGetFileReadFn>(module, "QmImportGetFileRead");
     e.getFileOptions = Find<QmImportGetFileOptionsFn>(module, "QmImportGetFileOptions");
     e.takeCancelled = Find<kelto::plugin::TakeCancelledFn>(module, kelto::plugin::kTakeCancelledSymbol);
+    e.fileStatus = Find<kelto::plugin::FileStatusFn>(module, kelto::plugin::kFileStatusSymbol);
     return e;
 }
 
@@ -82,6 +84,13 @@ void DLLFile::GetErrorMessage(char* buffer, unsigned int length) {
         default:
             SpreadsheetFile::GetErrorMessage(buffer, length + 1);
     }
+}
+
+int DLLFile::GetStatus() const {
+    // "The library failed" says nothing a host can act on; the library's object knows why.
+    if (status == kLibraryFailed && handle_ && entry_.fileStatus)
+        if (const int code = entry_.fileStatus(handle_); code != kNoError) return code;
+    return status;
 }
 
 const char* DLLFile::GetWarningMessage() {

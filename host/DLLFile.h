@@ -24,6 +24,8 @@ struct KELTO_API DLLEntryPoints {
     // Whether a failed call on this thread was a cancellation (libraries built from this
     // plug-in core have it; for others it stays null and a cancel reads as a failure).
     kelto::plugin::TakeCancelledFn takeCancelled = nullptr;
+    // The error code of a library's file object (libraries of this plug-in core; else null).
+    kelto::plugin::FileStatusFn fileStatus = nullptr;
 
     // This library's own entry points.
     static DLLEntryPoints Own();
@@ -56,6 +58,9 @@ public:
     // open, read, write or options call is raised here as CancelException.
     int Read(ReadSpreadSheetData* target) override;
     const char* GetReadFile() const override;
+    // After the library failed: the code its file object keeps, where the library tells it
+    // and it is not 0; otherwise this object's own code.
+    int GetStatus() const override;
     int Write(const WriteSpreadSheetData* source) override;
     void SetImportSpec(ImportSpecBase* spec) override;
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <strings.h>
 
 #include "data/SpreadsheetData.h"
 #include "host/RecordText.h"
@@ -101,6 +102,7 @@ void ImportHelperBase::TakeErrorFrom(SpreadsheetFile& file) {
     file.GetErrorMessage(buffer, kMessageLength);
     buffer[kMessageLength] = '\0';
     errorMessage_ = buffer;
+    errorCode_ = file.GetStatus();
 }
 
 void ImportHelperBase::CopyOpenOptions(QmImportOpenOptions* to, const QmImportOpenOptions* from) const {
@@ -160,6 +162,20 @@ signed char ImportHelperBase::GetMultiFileSupport(int index) const {
     return e ? static_cast<signed char>(e->multiFileSupport) : 0;
 }
 
+int ImportHelperBase::GetReadOrdinal(const std::string& format) const {
+    int index = -1;
+    for (int i = 1; i <= count_ && index < 0; ++i)
+        if (const char* n = GetFormatName(i); n && format == n) index = i;
+    for (int i = 1; i <= count_ && index < 0; ++i)
+        if (const char* n = GetFormatName(i); n && strcasecmp(format.c_str(), n) == 0) index = i;
+    if (index < 0) return GetSupportedFormat(format);
+    if (!table_[static_cast<std::size_t>(index)].canRead) return -2;
+    int ordinal = 1;  // "All files" comes first
+    for (int i = 1; i <= index; ++i)
+        if (table_[static_cast<std::size_t>(i)].canRead) ++ordinal;
+    return ordinal;
+}
+
 int ImportHelperBase::GetFormatIndex(const std::string& fileName, bool forWrite, bool forRead) {
     return loader_->GetFormatIndex(fileName, forWrite, forRead);
 }
@@ -174,6 +190,7 @@ const ImportDLLLoader::PythonPlugin* ImportHelperBase::GetPythonPlugin(int index
 bool ImportHelperBase::CheckFilesBeforeRead(const std::vector<std::string>& files, int& format, ReadErrors& error,
                                             bool showMessage) {
     error = NoReadError;
+    errorCode_ = 0;
     auto fail = [&](ReadErrors code, const std::string& message) {
         error = code;
         errorMessage_ = message;
@@ -262,6 +279,8 @@ std::string ImportHelperBase::MakeFileNameArgument(const std::vector<std::string
 
 bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files, int format, SpreadsheetData* target,
                                            QmImportOpenOptions* options, bool skipChecks, ImportSpecBase* spec) {
+    errorCode_ = 0;
+    cancelled_ = false;
     if (files.empty()) {
         errorMessage_ = kelto::Translate("The file does not exist.");
         return false;
@@ -354,7 +373,10 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
 
         if (const char* warning = file->GetWarningMessage(); warning && *warning) {
             const std::string text = warning;
-            if (PutMsg1(text.c_str(), kelto::Translate("Warning").c_str(), Warning, 1) == kCancelAnswer) return failed();
+            if (PutMsg1(text.c_str(), kelto::Translate("Warning").c_str(), Warning, 1) == kCancelAnswer) {
+                cancelled_ = true;
+                return failed();
+            }
         }
 
         if (givenEmpty) {
@@ -373,22 +395,26 @@ bool ImportHelperBase::ReadSpreadsheetFile(const std::vector<std::string>& files
         return true;
     } catch (const CancelException&) {
         stopProgress();
+        cancelled_ = true;
         if (file) file->Close();
         return failed();
     } catch (const kelto::TableTooLarge& tooLarge) {
         stopProgress();
         errorMessage_ = tooLarge.MessageFor(files.front());
+        errorCode_ = 0;
         if (file) file->Close();
         return failed();
     } catch (...) {
         stopProgress();
         errorMessage_ = kelto::Translate("Exception during file reading. Import will be aborted.");
+        errorCode_ = 0;
         if (file) file->Close();
         return failed();
     }
 }
 
 QmImportOpenOptions* ImportHelperBase::GetFileOptions(const std::vector<std::string>& files, int index, bool flag) {
+    errorCode_ = 0;
     if (files.empty()) {
         errorMessage_ = kelto::Translate("The file does not exist.");
         return nullptr;
@@ -416,6 +442,7 @@ int ImportHelperBase::WritableIndex(int writeOrdinal) const {
 
 bool ImportHelperBase::WriteSpreadsheetFile(const char* path, int writeOrdinal, const SpreadsheetData* source,
                                             QmImportOpenOptions* options) {
+    errorCode_ = 0;
     int index = -1;
     if (writeOrdinal > 0) {
         index = WritableIndex(writeOrdinal);

@@ -111,7 +111,17 @@ public:
     const char* GetFormatName(int index) const;
     signed char GetMultiFileSupport(int index) const;
 
+    // The read ordinal of a format given by its name (exactly, else with case ignored), its
+    // read filter text or one of its patterns ("*.csv"); -1 when nothing matches, -2 when
+    // the named format cannot be read.
+    int GetReadOrdinal(const std::string& format) const;
+
     std::string GetErrorMessage() const { return errorMessage_; }
+    // The error code of the file object whose message is the last error message (a reader's
+    // own code, "CSV 768", say); 0 when the message is the helper's own or there is none.
+    int GetErrorCode() const { return errorCode_; }
+    // Whether the last ReadSpreadsheetFile ended in a cancellation.
+    bool WasCancelled() const { return cancelled_; }
     const char* GetFilenameRead() const { return filenameRead_.c_str(); }
 
 protected:
@@ -131,7 +141,10 @@ protected:
     // `to` held before is not freed.
     void CopyOpenOptions(QmImportOpenOptions* to, const QmImportOpenOptions* from) const;
 
-    void SetErrorMessage(const std::string& message) { errorMessage_ = message; }
+    void SetErrorMessage(const std::string& message) {
+        errorMessage_ = message;
+        errorCode_ = 0;
+    }
     ImportDLLLoader& GetLoader() { return *loader_; }
     // The table built at construction: GetNumberOfFormats() + 1 entries.
     const FormatTableEntry* GetFormatTable() const { return table_.data(); }
@@ -154,5 +167,7 @@ private:
     int count_ = 0;
     ImportDLLLoader* loader_;
     std::string errorMessage_;
+    int errorCode_ = 0;
+    bool cancelled_ = false;
     std::string filenameRead_;
 };

@@ -9,6 +9,8 @@
 // simply never reports a cancellation.
 #include "plugin/Export.h"
 
+class SpreadsheetFile;
+
 namespace kelto::plugin {
 
 // True when the last cancellable entry point (open, size, read, write, options) called on
@@ -18,5 +20,14 @@ KELTO_API bool TakeCancelled();
 using TakeCancelledFn = bool (*)();
 // The symbol of TakeCancelled as the C++ ABI names it (checked by the tests).
 inline constexpr const char* kTakeCancelledSymbol = "_ZN5kelto6plugin13TakeCancelledEv";
+
+// The error code the file object behind `handle` keeps (0: none, and for a null handle), so
+// that a host can keep a reader's own code beside its message: the entry points only say
+// that a call failed. Found in another library like TakeCancelled; without it a host knows
+// only that the library failed.
+KELTO_API int FileStatus(const SpreadsheetFile* handle);
+
+using FileStatusFn = int (*)(const SpreadsheetFile*);
+inline constexpr const char* kFileStatusSymbol = "_ZN5kelto6plugin10FileStatusEPK15SpreadsheetFile";
 
 }  // namespace kelto::plugin

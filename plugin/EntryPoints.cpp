@@ -189,3 +189,12 @@ bool kelto::plugin::TakeCancelled() {
     t_cancelled = false;
     return cancelled;
 }
+
+int kelto::plugin::FileStatus(const SpreadsheetFile* handle) {
+    if (!handle) return 0;
+    try {
+        return handle->GetStatus();
+    } catch (...) {
+        return 0;
+    }
+}

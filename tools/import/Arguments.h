@@ -5,9 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "tools/import/OptionsText.h"
+#include "host/OptionsText.h"
 
 namespace kelto::cli {
+
+using kelto::host::Setting;
 
 // A mistake in the command line: reported in one line, exit status 2.
 class UsageError : public std::runtime_error {

@@ -51,18 +51,6 @@ int CommandLineHost::NameMatch(const std::string& name) {
     return -1;
 }
 
-int CommandLineHost::ReadOrdinal(const std::string& format) {
-    if (int index = NameMatch(format); index >= 1) {
-        const FormatTableEntry* table = GetFormatTable();
-        if (!table[index].canRead) return -2;
-        int ordinal = 1;  // "All files" comes first
-        for (int i = 1; i <= index; ++i)
-            if (table[i].canRead) ++ordinal;
-        return ordinal;
-    }
-    return GetSupportedFormat(format);
-}
-
 int CommandLineHost::WriteOrdinal(const std::string& format) {
     const FormatTableEntry* table = GetFormatTable();
     auto ordinalOf = [&](int index) {
@@ -94,18 +82,9 @@ int CommandLineHost::WritableListIndex(int writeOrdinal) {
     return -1;
 }
 
-bool CommandLineHost::Read(const std::vector<std::string>& files, int index, SpreadsheetData& target,
-                           QmImportOpenOptions* options) {
-    ProgressTable counting(target);
-    counting_ = &counting;
-    bool ok = ReadSpreadsheetFile(files, index, &counting, options, true, nullptr);
-    bar_.reset();
-    counting_ = nullptr;
-    return ok;
-}
-
-void CommandLineHost::ShowProgressBarWhileReading(SpreadsheetData* target, int, int) {
-    if (!counting_ || target != counting_ || !Terminal::StderrIsTerminal()) return;
+void CommandLineHost::ShowProgressBarWhileReading(SpreadsheetData*, int, int) {
+    // The target may be a part stacked below others: the bar counts the whole table's rows.
+    if (!counting_ || !Terminal::StderrIsTerminal()) return;
     std::string label = subject_.empty() ? "reading" : std::filesystem::path(subject_).filename().string();
     bar_ = std::make_unique<ProgressBar>(*counting_, label, progressDelay_);
 }

@@ -29,10 +29,6 @@ public:
     int FormatCount() const { return GetNumberOfFormats(); }
     const QmImportFileFormatInfo* FormatInfo(int index);
 
-    // The read ordinal for a format given by name (case ignored when no name matches
-    // exactly), read filter text or pattern; 1 (detect) for "All files". -1 when nothing
-    // matches, -2 when the named format cannot be read.
-    int ReadOrdinal(const std::string& format);
     // The write ordinal for a format given by name, filter text or pattern ("*.dif"); -1
     // when nothing matches, -2 when the named format cannot be written.
     int WriteOrdinal(const std::string& format);
@@ -43,10 +39,12 @@ public:
 
     // The delay before a read shows its progress bar.
     void SetProgressDelay(std::chrono::milliseconds delay) { progressDelay_ = delay; }
-    // Reads `files` with the format of list index `index` into `target`, counting the rows
-    // for the progress bar on the way.
-    bool Read(const std::vector<std::string>& files, int index, SpreadsheetData& target,
-              QmImportOpenOptions* options);
+    // The table whose rows the progress bar counts during the reads that follow (the
+    // target of the reads, or the table it is stacked into); null: no bar.
+    void WatchProgress(ProgressTable* counting) {
+        counting_ = counting;
+        bar_.reset();
+    }
 
 protected:
     void ShowProgressBarWhileReading(SpreadsheetData* target, int columns, int rows) override;

@@ -24,13 +24,17 @@
 #include "tools/import/Arguments.h"
 #include "tools/import/CellText.h"
 #include "tools/import/CommandLineHost.h"
-#include "tools/import/FileGuesses.h"
-#include "tools/import/OptionsText.h"
+#include "host/FileGuesses.h"
+#include "host/HostRead.h"
+#include "host/OptionsText.h"
 #include "tools/import/Terminal.h"
 
 namespace fs = std::filesystem;
 using namespace kelto::cli;
 using ImportOptionsHelper::OpenOptions;
+using kelto::host::IsBrukerFormat;
+using kelto::host::IsOptionsDocument;
+using kelto::host::RecordText;
 
 namespace {
 
@@ -53,18 +57,6 @@ void Out(const std::string& text) { std::fwrite(text.data(), 1, text.size(), std
 std::string Subject(const std::vector<std::string>& files) {
     if (files.size() == 1) return files.front();
     return files.front() + " (and " + std::to_string(files.size() - 1) + " more)";
-}
-
-// A message naming a file that the checks refused (missing, a directory) names that file.
-std::string RefusedFile(const std::vector<std::string>& files, ImportHelperBase::ReadErrors error) {
-    if (error == ImportHelperBase::FileDoesNotExist || error == ImportHelperBase::DirectoryGiven) {
-        for (const std::string& file : files) {
-            std::error_code ec;
-            fs::file_status status = fs::status(file, ec);
-            if (ec || !fs::exists(status) || fs::is_directory(status)) return file;
-        }
-    }
-    return Subject(files);
 }
 
 std::string Extensions(const QmImportFileFormatInfo& info, const char* separator) {
@@ -152,7 +144,7 @@ int Formats(CommandLineHost& host, const Arguments& args) {
 // File"), else 1: detect.
 int ExtensionOrdinal(CommandLineHost& host, const std::string& file) {
     const char* format = kelto::host::FormatForExtension(file);
-    const int ordinal = format ? host.ReadOrdinal(format) : 1;
+    const int ordinal = format ? host.GetReadOrdinal(format) : 1;
     return ordinal >= 1 ? ordinal : 1;
 }
 
@@ -181,21 +173,21 @@ int Detect(CommandLineHost& host, const Arguments& args) {
 // The list index for reading `args.files`; 0 after reporting why there is none (the exit
 // status is then in `status`).
 int ChooseFormat(CommandLineHost& host, const Arguments& args, int& status) {
-    int ordinal = ExtensionOrdinal(host, args.files.front());
-    if (!args.format.empty()) {
-        ordinal = host.ReadOrdinal(args.format);
-        if (ordinal == -2) throw UsageError(args.command + ": the format '" + args.format + "' cannot be read");
-        if (ordinal < 1)
+    kelto::host::ReadOutcome outcome;
+    const int index = kelto::host::ChooseFormat(host, args.files, args.format, outcome);
+    if (index >= 1) return index;
+    switch (outcome.failure) {
+        case kelto::host::ReadFailure::FormatNotReadable:
+            throw UsageError(args.command + ": the format '" + args.format + "' cannot be read");
+        case kelto::host::ReadFailure::UnknownFormat:
             throw UsageError(args.command + ": unknown format '" + args.format + "' (see kelto-import formats)");
+        default:
+            // A missing file or a directory is named by itself.
+            const bool oneFile = outcome.refused == ImportHelperBase::FileDoesNotExist ||
+                                 outcome.refused == ImportHelperBase::DirectoryGiven;
+            status = Fail(oneFile ? outcome.file : Subject(args.files), outcome.message);
+            return 0;
     }
-    ImportHelperBase::ReadErrors error = ImportHelperBase::NoReadError;
-    if (!host.CheckFilesBeforeRead(args.files, ordinal, error, true)) {
-        std::string message = host.GetErrorMessage();
-        if (message.empty()) message = "the files cannot be read together";
-        status = Fail(RefusedFile(args.files, error), message);
-        return 0;
-    }
-    return ordinal;
 }
 
 std::string ReadWholeFile(const std::string& path) {
@@ -210,91 +202,39 @@ std::string ReadWholeFile(const std::string& path) {
     return text.str();
 }
 
-// The options this program makes for a format that gives no default document of its own,
-// from the file itself: for CSV the delimiter and the encoding guessed from it.
-// The Bruker readers take a binary record: their defaults are its text form.
-struct HostOptions {
-    std::string text;
-    kelto::host::CsvGuess guess;
-    bool guessed = false;
-};
-std::optional<HostOptions> HostDefaults(const std::string& formatName, const std::string& file) {
-    if (IsBrukerFormat(formatName)) return HostOptions{BrukerDefaultsDocument(), {}, false};
-    if (formatName != "CSV File") return std::nullopt;
-    HostOptions options;
-    options.guessed = true;
-    options.guess = kelto::host::GuessCsvOptions(file);
-    options.text = kelto::host::CsvOptionsDocument(options.guess);
-    return options;
-}
-
-// What a note says about a guessed key the user left alone.
-std::string GuessNote(const kelto::host::CsvGuess& guess, const std::vector<Setting>& settings) {
-    auto given = [&](const char* key) {
-        return std::any_of(settings.begin(), settings.end(), [&](const Setting& s) { return s.key == key; });
-    };
-    std::string note;
-    if (!given("Delimiter")) note = "delimiter '" + guess.delimiter + "'";
-    if (!given("Encoding")) {
-        if (!note.empty()) note += " and ";
-        note += "encoding " + (guess.encoding.empty() ? "of the legacy code page (" + GetLegacyStreamEncoding() + ")"
-                                                      : guess.encoding);
-    }
-    return note.empty() ? note : "guessed " + note + " from the file";
-}
-
-// The options text for the read: without --options, the format's defaults or this
-// program's own (CSV's guessed from the file) with the --set keys on top; nothing when there
-// are neither and no --set. `guessNote`, when given, says what was guessed.
+// The options text for the read: --options or the format's defaults or this program's own
+// (CSV's guessed from the file), with the --set keys on top; nothing when there are none.
+// `guessNote`, when given, says what was guessed.
 std::optional<std::string> OptionsDocument(CommandLineHost& host, const Arguments& args, int index,
                                            std::string* guessNote = nullptr) {
     const std::string formatName = host.GetFormatName(index) ? host.GetFormatName(index) : "";
-    if (args.optionsFile.empty() && args.settings.empty() && formatName != "CSV File") return std::nullopt;
-    std::string text;
-    bool fromFormat = false;
+    std::optional<std::string> given;
     if (!args.optionsFile.empty()) {
-        text = ReadWholeFile(args.optionsFile);
-        if (!IsOptionsDocument(text))
+        given = ReadWholeFile(args.optionsFile);
+        if (!IsOptionsDocument(*given))
             throw UsageError(args.command + ": '" + args.optionsFile +
                              "' is not an options document (XML with a \"Settings\" section)");
-    } else {
-        std::unique_ptr<OpenOptions> defaults = OpenOptions::Adopt(host.GetFileOptions(args.files, index, false));
-        if (defaults && defaults->size > 0) {
-            std::optional<std::string> recordText = RecordText(*defaults);
-            if (!recordText)
-                throw UsageError(args.command + ": the options of " + formatName +
-                                 " are not a text document; --set cannot change them");
-            text = *recordText;
-            fromFormat = true;
-        } else if (std::optional<HostOptions> hostDefaults = HostDefaults(formatName, args.files.front())) {
-            text = hostDefaults->text;
-            fromFormat = true;
-            if (guessNote && hostDefaults->guessed) *guessNote = GuessNote(hostDefaults->guess, args.settings);
-        } else if (args.settings.empty()) {
-            return std::nullopt;
-        } else {
-            text = EmptyOptionsDocument();
-        }
     }
-    if (!args.settings.empty()) {
-        std::vector<std::string> newKeys;
-        text = ApplySettings(text, args.settings, newKeys);
-        if (fromFormat)
-            for (const std::string& key : newKeys)
-                Terminal::Line("kelto-import: warning: " + formatName + " has no option \"" + key +
-                               "\"; it is passed on anyway");
+    kelto::host::OptionsChoice choice;
+    try {
+        choice = kelto::host::ChooseOptions(host, args.files, index, given, args.settings);
+    } catch (const kelto::host::BinaryOptionsError&) {
+        throw UsageError(args.command + ": the options of " + formatName +
+                         " are not a text document; --set cannot change them");
+    } catch (const std::invalid_argument& e) {
+        throw UsageError(args.command + ": " + e.what());
     }
-    return text;
+    for (const std::string& key : choice.unknownKeys)
+        Terminal::Line("kelto-import: warning: " + formatName + " has no option \"" + key + "\"; it is passed on anyway");
+    if (guessNote) *guessNote = choice.note;
+    return choice.text;
 }
 
-// The record holding an options document; a document the helper refuses is a usage error.
-// The Bruker readers get the 21-byte record the document describes.
+// The record holding an options document; a document the reader cannot take is a usage
+// error. The Bruker readers get the 21-byte record the document describes.
 std::unique_ptr<OpenOptions> MakeOptions(const Arguments& args, const std::string& text, const std::string& formatName) {
     try {
-        if (IsBrukerFormat(formatName)) return CreateBrukerImportOptions(BrukerOptionsFromText(text));
-        return OpenOptions::CreateOpenOptions(text);
-    } catch (const Exception& e) {
-        throw UsageError(args.command + ": " + e.what());
+        return kelto::host::MakeOptionsRecord(text, formatName);
     } catch (const std::invalid_argument& e) {
         throw UsageError(args.command + ": " + e.what());
     }
@@ -307,28 +247,9 @@ struct ReadResult {
     std::vector<std::string> warnings;
 };
 
-// One read of `files` (one file, or several for a format that reads them together) into
-// `table`, its warnings added to `result`; returns the exit status. The first read names
-// what was read.
-int ReadOnce(CommandLineHost& host, const std::vector<std::string>& files, int index, QmImportOpenOptions* options,
-             bool first, FloatStringSpreadsheetData& table, ReadResult& result) {
-    host.SetSubject(Subject(files));
-    bool ok = host.Read(files, index, table, options);
-    for (std::string& warning : host.TakeMessages()) result.warnings.push_back(std::move(warning));
-    host.SetSubject(std::string());
-    if (!ok) {
-        std::string message = host.GetErrorMessage();
-        return Fail(Subject(files), message.empty() ? "the read was cancelled" : message);
-    }
-    if (first) result.readName = host.GetFilenameRead();
-    return kOk;
-}
-
 // Reads the files of `args` into `table`; returns the exit status. A format whose record
-// says multiFile 2 reads several files together, in one read (the spectral formats, one
-// file per row); one that says 1 takes several files only one at a time (its readers open a
-// single path), so each file is read by itself and the tables are stacked in the order given,
-// the narrower ones padded with missing cells.
+// says multiFile 2 reads several files together, in one read; one that says 1 takes them
+// one at a time and the tables are stacked (kelto::host::ReadFiles).
 int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadsheetData& table, ReadResult& result) {
     int status = kOk;
     result.index = ChooseFormat(host, args, status);
@@ -339,26 +260,21 @@ int ReadTable(CommandLineHost& host, const Arguments& args, FloatStringSpreadshe
     std::string guessNote;
     if (std::optional<std::string> text = OptionsDocument(host, args, result.index, &guessNote))
         options = MakeOptions(args, *text, result.formatName);
+
+    ProgressTable counting(table);
+    kelto::host::ReadOutcome outcome;
+    host.WatchProgress(&counting);
+    kelto::host::ReadFiles(host, args.files, result.index, options.get(), counting,
+                           [&](const std::vector<std::string>& files) { host.SetSubject(Subject(files)); }, outcome);
+    host.WatchProgress(nullptr);
+    host.SetSubject(std::string());
+    result.warnings = host.TakeMessages();
+    if (!outcome.ok)
+        return Fail(Subject(outcome.files), outcome.message.empty() ? "the read was cancelled" : outcome.message);
+    result.readName = outcome.readName;
     // What was guessed is said once the read worked (a file that cannot be read at all
     // makes a guess meaningless).
-    auto noteGuess = [&] {
-        if (!guessNote.empty() && args.command == "show")
-            Terminal::Line("kelto-import: " + Subject(args.files) + ": " + guessNote);
-    };
-
-    if (args.files.size() < 2 || host.GetMultiFileSupport(result.index) != 1) {
-        const int status = ReadOnce(host, args.files, result.index, options.get(), true, table, result);
-        if (status == kOk) noteGuess();
-        return status;
-    }
-    for (std::size_t i = 0; i < args.files.size(); ++i) {
-        FloatStringSpreadsheetData part;
-        if (int status = ReadOnce(host, {args.files[i]}, result.index, options.get(), i == 0, i == 0 ? table : part, result);
-            status != kOk)
-            return status;
-        if (i > 0) table.GetFloatStringMatrix().MoveBelow(part.GetFloatStringMatrix());
-    }
-    noteGuess();
+    if (!guessNote.empty() && args.command == "show") Terminal::Line("kelto-import: " + Subject(args.files) + ": " + guessNote);
     return kOk;
 }
 
@@ -395,11 +311,12 @@ int Options(CommandLineHost& host, const Arguments& args) {
         Out(*text);
         return kOk;
     }
-    if (std::optional<HostOptions> defaults = HostDefaults(formatName, args.files.front())) {
+    if (std::optional<kelto::host::OptionsChoice> defaults = kelto::host::HostDefaultOptions(formatName, args.files.front())) {
         Terminal::Line("kelto-import: " + formatName + " gives no default options; kelto-import " +
-                       GuessNote(defaults->guess, {}));
-        if (!defaults->text.empty() && defaults->text.back() != '\n') defaults->text += '\n';
-        Out(defaults->text);
+                       (defaults->note.empty() ? "shows its own" : defaults->note));
+        std::string text = *defaults->text;
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        Out(text);
     } else {
         Terminal::Line("kelto-import: " + formatName + " gives no default options for " + Subject(args.files));
     }

@@ -1,4 +1,4 @@
-#include "tools/import/OptionsText.h"
+#include "host/OptionsText.h"
 
 #include <algorithm>
 #include <sstream>
@@ -8,7 +8,7 @@
 #include "outside/utl/ConfigurationSection.h"
 #include "outside/utl/HtmlUtilities.h"
 
-namespace kelto::cli {
+namespace kelto::host {
 
 namespace {
 
@@ -137,4 +137,4 @@ std::string ApplySettings(const std::string& text, const std::vector<Setting>& s
     return out;
 }
 
-}  // namespace kelto::cli
+}  // namespace kelto::host

@@ -1,4 +1,4 @@
-#include "tools/import/FileGuesses.h"
+#include "host/FileGuesses.h"
 
 #include <algorithm>
 #include <cctype>
