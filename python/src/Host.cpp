@@ -7,6 +7,8 @@
 #include <mutex>
 
 #include "data/SpreadsheetData.h"
+#include "host/ColumnarSpreadsheetData.h"
+#include "host/HostRead.h"
 #include "host/ImportHelperBase.h"
 #include "host/ImportOptionsHelper.h"
 #include "host/RecordText.h"
@@ -122,35 +124,6 @@ private:
     int next_ = kPollRows;
 };
 
-std::vector<ColumnData> Columns(const FloatStringSpreadsheetData& table) {
-    const int cols = table.GetNumberOfColumns(), rows = table.GetNumberOfRows();
-    std::vector<ColumnData> out(static_cast<std::size_t>(cols));
-    for (int c = 1; c <= cols; ++c) {
-        ColumnData& column = out[static_cast<std::size_t>(c - 1)];
-        column.numbers.assign(static_cast<std::size_t>(rows), std::numeric_limits<float>::quiet_NaN());
-        column.kinds.assign(static_cast<std::size_t>(rows), 0);
-        for (int r = 1; r <= rows; ++r) {
-            const std::size_t i = static_cast<std::size_t>(r - 1);
-            if (table.IsMisVal(c, r)) continue;
-            if (table.IsInt64(c, r)) {
-                if (column.integers.empty()) column.integers.assign(static_cast<std::size_t>(rows), 0);
-                column.integers[i] = table.GetInt64(c, r);
-                column.kinds[i] = 2;
-                column.hasInteger = true;
-            } else if (table.IsString(c, r)) {
-                column.texts.emplace_back(r - 1, table.GetStringValue(c, r));
-                column.kinds[i] = 3;
-                column.hasText = true;
-            } else {
-                column.numbers[i] = table.GetFloatData(c, r);
-                column.kinds[i] = 1;
-                column.hasNumber = true;
-            }
-        }
-    }
-    return out;
-}
-
 std::string Subject(const std::vector<std::string>& files) { return files.empty() ? std::string() : files.front(); }
 
 }  // namespace
@@ -228,10 +201,24 @@ DetectResult Detect(const std::string& path) {
     return result;
 }
 
+// What a failed outcome says, with the reader's code only when a reader ran.
+Failure FailureOf(const kelto::host::ReadOutcome& outcome, const std::vector<std::string>& files) {
+    Failure failure{outcome.message, outcome.file.empty() ? Subject(files) : outcome.file, std::nullopt};
+    if (outcome.failure == kelto::host::ReadFailure::Reader) failure.code = outcome.code;
+    if (failure.message.empty())
+        failure.message = outcome.failure == kelto::host::ReadFailure::Cancelled ? "the read was cancelled"
+                                                                                  : "the file could not be read";
+    return failure;
+}
+
 OptionsResult DefaultOptions(const std::vector<std::string>& files, const std::string& format) {
+    EnsureList();
+    PythonHost host;
     OptionsResult result;
-    result.failure = Failure{"default options are not available yet", Subject(files), std::nullopt};
-    (void)format;
+    kelto::host::ReadOutcome outcome;
+    result.settings = kelto::host::DefaultSettings(host, files, format, &outcome);
+    if (!outcome.ok) result.failure = FailureOf(outcome, files);
+    result.format = outcome.format;
     return result;
 }
 
@@ -239,40 +226,27 @@ ReadResult Read(const ReadArguments& args, const std::function<bool()>& poll) {
     EnsureList();
     PythonHost host;
     ReadResult result;
-    auto fail = [&](std::string message, std::string file) {
-        result.failure = Failure{std::move(message), std::move(file), std::nullopt};
-        return std::move(result);
-    };
-    int ordinal = 1;
-    if (!args.format.empty()) {
-        const int index = host.Find(args.format, false);
-        if (index < 1) return fail("unknown or unreadable format '" + args.format + "'", Subject(args.files));
-        ordinal = host.ReadOrdinalOf(index);
-    }
-    if (!args.settings.empty()) return fail("settings are not available yet", Subject(args.files));
-    ImportHelperBase::ReadErrors error = ImportHelperBase::NoReadError;
-    if (!host.CheckFilesBeforeRead(args.files, ordinal, error, false)) return fail(host.GetErrorMessage(), Subject(args.files));
-    const int index = ordinal;
-    result.format = host.GetFormatName(index) ? host.GetFormatName(index) : "";
-    std::unique_ptr<ImportOptionsHelper::OpenOptions> options;
-    if (args.options) {
-        try {
-            options = ImportOptionsHelper::OpenOptions::CreateOpenOptions(*args.options);
-        } catch (const std::exception& e) {
-            return fail(e.what(), Subject(args.files));
-        }
-    }
-    FloatStringSpreadsheetData table;
+    ColumnarSpreadsheetData table;
     WatchedTable watched(table, poll);
-    const bool ok = host.ReadSpreadsheetFile(args.files, index, &watched, options.get(), true, nullptr);
+    kelto::host::ReadRequest request;
+    request.paths = args.files;
+    request.format = args.format;
+    request.optionsXml = args.options;
+    request.settings = args.settings;
+    const kelto::host::ReadOutcome outcome = kelto::host::Read(host, request, watched);
     result.warnings = std::move(host.warnings);
-    if (!ok) {
-        std::string message = host.GetErrorMessage();
-        return fail(message.empty() ? "the read was cancelled" : message, Subject(args.files));
+    result.format = outcome.format;
+    result.notes = outcome.notes;
+    for (const std::string& key : outcome.unknownKeys)
+        result.warnings.push_back(outcome.format + " has no option \"" + key + "\"; it is passed on anyway");
+    if (!outcome.ok) {
+        result.failure = FailureOf(outcome, args.files);
+        return result;
     }
-    result.readName = host.GetFilenameRead();
+    result.readName = outcome.readName;
     result.rows = static_cast<std::size_t>(table.GetNumberOfRows());
-    result.columns = Columns(table);
+    result.columns.reserve(static_cast<std::size_t>(table.GetNumberOfColumns()));
+    for (int c = 1; c <= table.GetNumberOfColumns(); ++c) result.columns.push_back(table.TakeColumn(c));
     return result;
 }
 

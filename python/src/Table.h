@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include "host/ColumnarSpreadsheetData.h"
+
 namespace kelto::python {
 
 // What a read, detection or write that failed says: the library's message, the file it is
@@ -19,18 +21,11 @@ struct Failure {
     std::optional<int> code;
 };
 
-// One column of a read table: `numbers` (NaN where the cell is no number), `integers` (empty
-// until the column holds a 64-bit integer cell), `kinds` (0 missing, 1 number, 2 integer,
-// 3 text) and the texts with their 0-based rows.
-struct ColumnData {
-    std::vector<float> numbers;
-    std::vector<std::int64_t> integers;
-    std::vector<std::uint8_t> kinds;
-    std::vector<std::pair<int, std::string>> texts;
-    bool hasNumber = false;
-    bool hasInteger = false;
-    bool hasText = false;
-};
+// One column of a read table, as the host's columnar table hands it over: `numbers` (NaN
+// where the cell is no number), `integers` (empty until the column holds a 64-bit integer
+// cell), `kinds` (one byte per cell: 0 missing, 1 number, 2 integer, 3 text) and the texts
+// with their 0-based rows.
+using ColumnData = ColumnarColumn;
 
 struct ReadArguments {
     std::vector<std::string> files;

@@ -80,6 +80,7 @@ py::array NumpyView(py::handle owner, const void* data, std::size_t count, py::d
 py::dict ColumnDict(py::object owner, const ColumnData& column) {
     py::dict out;
     out["numbers"] = NumpyView(owner, column.numbers.data(), column.numbers.size(), py::dtype::of<float>());
+    static_assert(sizeof(CellKind) == 1);
     out["kinds"] = NumpyView(owner, column.kinds.data(), column.kinds.size(), py::dtype::of<std::uint8_t>());
     if (column.integers.empty())
         out["integers"] = py::none();

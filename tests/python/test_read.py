@@ -17,6 +17,9 @@ def test_formats_and_detect(write_file):
     assert by_name["DIF File"]["writes"]
     assert kelto.detect(ROOT / "samples" / "nsas_three_spectra.da") == "NSAS File"
     assert kelto.detect(write_file("x.csv", "1,2\n")) == "CSV File"
+    # Several files of a format that reads one at a time: stacked, the narrower padded.
+    stacked = kelto.read([write_file("p.csv", "1,2\n"), write_file("q.csv", "3\n4\n")])
+    assert stacked.shape == (3, 2) and stacked.to_numpy()[1:, 0].tolist() == [3, 4] and stacked.read_name == "p"
     with pytest.raises(kelto.Error) as caught:
         kelto.detect(ROOT / "no such file.csv")
     assert isinstance(caught.value, OSError) and caught.value.filename.endswith("no such file.csv")
@@ -58,7 +61,7 @@ def test_read_errors_carry_message_file_and_code(write_file):
     damaged = (ROOT / "samples" / "nsas_three_spectra.da").read_bytes()[:300]
     with pytest.raises(kelto.Error) as broken:
         kelto.read(write_file("cut.da", damaged), format="NSAS File")
-    assert broken.value.filename.endswith("cut.da") and broken.value.strerror
+    assert broken.value.filename.endswith("cut.da") and broken.value.strerror and broken.value.code > 0
     with pytest.raises(kelto.Error, match="format"):
         kelto.read(write_file("b.csv", "1\n"), format="No Such Format")
 
