@@ -296,11 +296,18 @@ def write(table, path, format=None):
             series = frame[name]
             values = series.astype(object).where(series.notna(), None).tolist()
             columns.append(values)
-    columns = [[None if isinstance(v, float) and v != v else _plain(v) for v in col] for col in columns]
+    columns = [[_plain(v) for v in col] for col in columns]
     _kelto.write(os.fspath(path), format or "", columns, rows)
 
 
 def _plain(value):
+    """A cell as None, float, int or str (missing: None, NaN, pandas' NA and NaT)."""
+    if value is None or (isinstance(value, (float, np.floating)) and value != value):
+        return None
     if isinstance(value, np.generic):
         return value.item()
-    return value
+    if isinstance(value, (str, int, float)):
+        return value
+    import pandas as pd
+
+    return None if pd.isna(value) else value

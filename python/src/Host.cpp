@@ -129,22 +129,17 @@ std::string Subject(const std::vector<std::string>& files) { return files.empty(
 }  // namespace
 
 struct WriteTable::Impl {
-    FloatStringSpreadsheetData table;
+    ColumnarSpreadsheetData table;
 };
 
 WriteTable::WriteTable(std::size_t columns, std::size_t rows) : impl_(std::make_unique<Impl>()) {
     impl_->table.SetDataSize(static_cast<int>(columns), static_cast<int>(rows));
 }
 WriteTable::~WriteTable() = default;
-void WriteTable::SetNumber(int col, int row, double value) {
-    impl_->table.GetFloatStringMatrix().Set(col, row, static_cast<float>(value));
-}
-void WriteTable::SetInteger(int col, int row, std::int64_t value) {
-    impl_->table.GetFloatStringMatrix().Set(col, row, value);
-}
-void WriteTable::SetText(int col, int row, const std::string& text) {
-    impl_->table.GetFloatStringMatrix().Set(col, row, text);
-}
+void WriteTable::SetNumber(int col, int row, double value) { impl_->table.Set(col, row, static_cast<float>(value)); }
+void WriteTable::SetInteger(int col, int row, std::int64_t value) { impl_->table.Set(col, row, value); }
+// A text stays a text ("007" is not written as the number 7).
+void WriteTable::SetText(int col, int row, const std::string& text) { impl_->table.SetText(col, row, text); }
 
 bool Initialise(const char* directory) {
     bool built = false;

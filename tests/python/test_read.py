@@ -67,12 +67,15 @@ def test_read_errors_carry_message_file_and_code(write_file):
 
 
 def test_write_round_trip(tmp_path):
-    frame = pd.DataFrame({"a": [1.5, None, 3.0], "b": ["x", "y", None], "c": pd.array([BIG, None, 7], dtype="Int64")})
+    frame = pd.DataFrame({"a": [1.5, None, 3.0], "b": ["x", "007", None], "c": pd.array([BIG, None, 7], dtype="Int64")})
     out = tmp_path / "out.dif"
     kelto.write(frame, out)
     back = kelto.read(out).to_pandas()
-    assert back[0].tolist()[0] == 1.5 and np.isnan(back[0][1]) and back[1].tolist()[:2] == ["x", "y"]
+    assert back[0].tolist()[0] == 1.5 and np.isnan(back[0][1]) and back[1].tolist()[:2] == ["x", "007"]
     # The DIF reader takes every number as a float; the writer kept the integer's digits.
     assert back[2][0] == float(BIG) and np.isnan(back[2][1]) and back[2][2] == 7
+    kelto.write(kelto.read(out), tmp_path / "again.dif")
+    again = kelto.read(tmp_path / "again.dif").to_pandas()
+    assert again[1].tolist() == back[1].tolist() and again[2].isna().tolist() == [False, True, False]
     with pytest.raises(kelto.Error, match="format"):
         kelto.write(frame, tmp_path / "out.csv", format="CSV File")
