@@ -1,5 +1,8 @@
 # The Python layer over the host: formats, detection, column types, errors, options, warnings.
 import math
+import os
+import subprocess
+import sys
 import warnings
 
 import numpy as np
@@ -79,3 +82,20 @@ def test_write_round_trip(tmp_path):
     assert again[1].tolist() == back[1].tolist() and again[2].isna().tolist() == [False, True, False]
     with pytest.raises(kelto.Error, match="format"):
         kelto.write(frame, tmp_path / "out.csv", format="CSV File")
+
+
+def test_init_adds_a_plugin_folder_before_the_first_read():
+    folder = os.environ.get("KELTO_HOST_PLUGIN_DIR")
+    assert folder and os.path.isdir(folder), "ctest names the test plug-ins' folder"
+    script = (
+        "import kelto\n"
+        "kelto.init(plugin_dir=%r)\n"
+        "names = [f['name'] for f in kelto.formats()]\n"
+        "assert 'Host Echo' in names and 'CSV File' in names, names\n"
+        "try:\n"
+        "    kelto.init(plugin_dir=%r)\n"
+        "except RuntimeError:\n"
+        "    print('late init refused')\n" % (folder, folder)
+    )
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True).stdout
+    assert out.strip() == "late init refused"
