@@ -23,8 +23,9 @@ echo "Python: kelto.read into pandas"
 PYTHONPATH=build/python /usr/bin/python3 - <<'PY' || status=1
 import kelto
 table = kelto.read("samples/weather_stations.csv")
+df = table.to_pandas(header=True)
 print(table)
-print(table.to_pandas(header=True).dtypes.to_string())
-print(kelto.read("samples/nsas_three_spectra.da").to_pandas(header=True).iloc[:, :6])
+print(df)
+print(df.dtypes.to_string())
 PY
 exit $status
