@@ -63,13 +63,6 @@ public:
         return -1;
     }
 
-    // The read ordinal of list index `index`.
-    int ReadOrdinalOf(int index) const {
-        int ordinal = 1;
-        for (int i = 1; i <= index; ++i)
-            if (Entry(i).canRead) ++ordinal;
-        return ordinal;
-    }
     int WriteOrdinalOf(int index) const {
         int ordinal = 0;
         for (int i = 1; i <= index; ++i)
@@ -180,19 +173,19 @@ std::vector<FormatRecord> Formats() {
     return out;
 }
 
+// The format a read of `path` alone would take (a tab-separated file's extension counts, as
+// in reads), or nothing when no format recognises it.
 DetectResult Detect(const std::string& path) {
     EnsureList();
     PythonHost host;
     DetectResult result;
-    int format = 1;
-    ImportHelperBase::ReadErrors error = ImportHelperBase::NoReadError;
-    if (!host.CheckFilesBeforeRead({path}, format, error, false)) {
-        if (error != ImportHelperBase::FormatNotDetected && error != ImportHelperBase::FormatNotUsable)
-            result.failure = Failure{host.GetErrorMessage(), path, std::nullopt};
-        return result;
+    kelto::host::ReadOutcome outcome;
+    if (kelto::host::ChooseFormat(host, {path}, std::string(), outcome) >= 1) {
+        result.format = outcome.format;
+    } else if (outcome.refused != ImportHelperBase::FormatNotDetected &&
+               outcome.refused != ImportHelperBase::FormatNotUsable) {
+        result.failure = Failure{outcome.message, outcome.file.empty() ? path : outcome.file, std::nullopt};
     }
-    const char* name = host.GetFormatName(format);
-    result.format = name ? name : "";
     return result;
 }
 

@@ -20,6 +20,7 @@ def test_formats_and_detect(write_file):
     assert by_name["DIF File"]["writes"]
     assert kelto.detect(ROOT / "samples" / "nsas_three_spectra.da") == "NSAS File"
     assert kelto.detect(write_file("x.csv", "1,2\n")) == "CSV File"
+    assert kelto.detect(write_file("x.tsv", "1\t2\n")) == "Text File"
     # Several files of a format that reads one at a time: stacked, the narrower padded.
     stacked = kelto.read([write_file("p.csv", "1,2\n"), write_file("q.csv", "3\n4\n")])
     assert stacked.shape == (3, 2) and stacked.to_numpy()[1:, 0].tolist() == [3, 4] and stacked.read_name == "p"
