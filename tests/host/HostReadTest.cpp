@@ -3,11 +3,14 @@
 // reader's own code, warnings through the helper, reads on several threads at once.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <thread>
 
 #include "HostTestSupport.h"
 #include "host/ColumnarSpreadsheetData.h"
 #include "host/HostRead.h"
+#include "plugin/CancelChannel.h"
 
 using hosttest::TempDir;
 using hosttest::WriteFile;
@@ -214,4 +217,13 @@ TEST_F(HostReadTest, ReadsOnSeveralThreadsAtOnce) {
     for (std::thread& t : threads) t.join();
     for (std::size_t t = 0; t < got.size(); ++t)
         for (std::size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(got[t][i], alone[(i + t) % paths.size()]) << t << " " << i;
+}
+
+// Hosts find the error-code function of another library by its mangled name; the name must
+// be the function's.
+TEST(FileStatusSymbol, IsTheExportedFunctionsName) {
+    void* library = dlopen(KELTO_BIN_DIR "/libKELTOnewsprfile.so", RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
+    EXPECT_NE(dlsym(library, kelto::plugin::kFileStatusSymbol), nullptr);
+    dlclose(library);
 }

@@ -14,6 +14,9 @@
 #include <sstream>
 
 #include "data/SpreadsheetData.h"
+#include "host/FileGuesses.h"
+#include "host/HostRead.h"
+#include "host/OptionsText.h"
 #include "host/RecordText.h"
 #include "outside/utl/Exception.h"
 #include "outside/utl/Log.h"
@@ -24,9 +27,6 @@
 #include "tools/import/Arguments.h"
 #include "tools/import/CellText.h"
 #include "tools/import/CommandLineHost.h"
-#include "host/FileGuesses.h"
-#include "host/HostRead.h"
-#include "host/OptionsText.h"
 #include "tools/import/Terminal.h"
 
 namespace fs = std::filesystem;
