@@ -152,3 +152,16 @@ TEST(BrooksideFile, ResolvesNamesInsideTheFolderOnly) {
     };
     for (const auto& [name, want] : names) EXPECT_EQ(BrooksideFile::ResolveInside("/f", name), want) << name;
 }
+
+TEST(BrooksideFile, RefusesATableOfMoreCellsThanATableHolds) {
+    TempDir dir;
+    std::string header = "Wafer\tPhase";
+    for (int v = 0; v < (1 << 20); ++v) header += "\tv";
+    std::string lines;
+    for (int r = 1; r < (1 << 11); ++r) lines += "W\t1\n";  // 2^11 rows of 2^20 + 2 cells: just beyond 2^31
+    const std::string trn = Lay(dir, {{"run.trn", "[Brookside]\nVersion=1\nData=d.txt\n"}, {"d.txt", header + "\n" + lines}});
+    BrooksideFile file;
+    ASSERT_EQ(file.Open(true, trn.c_str(), nullptr), 0);
+    EXPECT_EQ(file.GetNumRows(), -1);
+    EXPECT_EQ(file.GetStatus(), SpreadsheetFile::kSizeError);
+}
