@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -53,6 +54,75 @@ std::string TrimNul(std::string text) {
     return text;
 }
 
+// The classic header, walked before the library sees it: every count and length it declares
+// (dimensions, attributes, variables, names, attribute values, a variable's dimension ids) must
+// fit in the bytes that follow. The library allocates from these counts before it reads, so a
+// few bytes claiming a two-gigabyte name would otherwise cost that much memory.
+// [netCDF classic format: header = magic numrecs dim_list gatt_list var_list; lists are a tag
+// and a count, or eight zero bytes; names and values are padded to four bytes; big-endian.]
+class ClassicHeader {
+public:
+    ClassicHeader(const char* path, std::uint64_t size) : in_(path, std::ios::binary), size_(size) {}
+
+    bool Fits() {
+        std::uint32_t magic = 0, count = 0;
+        if (!Word(magic) || !Word(count)) return false;
+        const bool offsets64 = (magic & 0xFF) == 2;
+        if (!List(0x0A, [this] { return Name() && Skip(4); })) return false;   // dimensions
+        if (!List(0x0C, [this] { return Attribute(); })) return false;         // global attributes
+        return List(0x0B, [this, offsets64] {                                   // variables
+            std::uint32_t dims = 0;
+            if (!Name() || !Word(dims) || !Fit(std::uint64_t{dims} * 4) || !Skip(std::uint64_t{dims} * 4)) return false;
+            if (!List(0x0C, [this] { return Attribute(); })) return false;
+            return Skip(4 + 4 + (offsets64 ? 8 : 4));                          // type, vsize, begin
+        });
+    }
+
+private:
+    bool Fit(std::uint64_t bytes) const { return bytes <= size_ - std::min(at_, size_); }
+    bool Skip(std::uint64_t bytes) {
+        if (!Fit(bytes)) return false;
+        at_ += bytes;
+        in_.seekg(static_cast<std::streamoff>(at_));
+        return static_cast<bool>(in_);
+    }
+    bool Word(std::uint32_t& value) {
+        unsigned char b[4];
+        if (!Fit(4) || !in_.read(reinterpret_cast<char*>(b), 4)) return false;
+        at_ += 4;
+        value = (std::uint32_t{b[0]} << 24) | (std::uint32_t{b[1]} << 16) | (std::uint32_t{b[2]} << 8) | b[3];
+        return true;
+    }
+    static std::uint64_t Padded(std::uint64_t bytes) { return (bytes + 3) / 4 * 4; }
+    bool Name() {
+        std::uint32_t length = 0;
+        return Word(length) && Skip(Padded(length));
+    }
+    bool Attribute() {
+        static const unsigned kSizes[] = {0, 1, 1, 2, 4, 4, 8};  // by type: byte, char, short, int, float, double
+        std::uint32_t type = 0, count = 0;
+        if (!Name() || !Word(type) || !Word(count) || type < 1 || type > 6) return false;
+        return Skip(Padded(std::uint64_t{count} * kSizes[type]));
+    }
+    // A list: eight zero bytes, or the tag and a count of items, each read by `item`.
+    template <typename Item>
+    bool List(std::uint32_t tag, Item item) {
+        std::uint32_t found = 0, count = 0;
+        if (!Word(found) || !Word(count)) return false;
+        if (found == 0) return count == 0;
+        if (found != tag) return false;
+        // Every item takes at least eight bytes.
+        if (!Fit(std::uint64_t{count} * 8)) return false;
+        for (std::uint32_t i = 0; i < count; ++i)
+            if (!item()) return false;
+        return true;
+    }
+
+    std::ifstream in_;
+    std::uint64_t size_;
+    std::uint64_t at_ = 0;
+};
+
 NetCDFFileFactory g_netCDFFileFactory;
 
 }  // namespace
@@ -73,7 +143,7 @@ NetCDF::NetCDF(const char* path, int mode) : lock_(LibraryMutex()) {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec) || !HasClassicMagic(path)) return;
     size_ = static_cast<long long>(std::filesystem::file_size(path, ec));
-    if (ec) return;
+    if (ec || !ClassicHeader(path, static_cast<std::uint64_t>(size_)).Fits()) return;
     int id = ncopen(path, NC_NOWRITE);
     id_ = id >= 0 ? id : -1;
 }
