@@ -1,5 +1,6 @@
 // Excel binary workbooks: the sample files against SheetJS's values, and workbooks built here
 // record by record for what the samples do not reach.
+#include <algorithm>
 #include <cstring>
 
 #include <gtest/gtest.h>
@@ -220,4 +221,31 @@ TEST(ExcelXLSBFile, BadSheetsEndWithTheirCodes) {
         if (c.code == 0) EXPECT_EQ(o.cells, c.cells) << c.what;
         if (std::strcmp(c.what, "unknown records are counted") == 0) EXPECT_EQ(o.warning.rfind("2 records was found", 0), 0u) << o.warning;
     }
+}
+
+TEST(ExcelXLSBFile, TheSheetsSizeIsAnnouncedBeforeItsCells) {
+    // A host's progress bar compares the rows delivered with the rows announced: the sheet's
+    // dimension must reach the table before the first cell does.
+    struct Sink : ReadSpreadSheetData {
+        int cols = 0, rows = 0, rowsAtFirstCell = -1, highestRow = 0;
+        bool rowsInOrder = true;
+        int GetNumberOfColumns() const override { return cols; }
+        int GetNumberOfRows() const override { return rows; }
+        void SetDataSize(int c, int r) override { cols = c, rows = r; }
+        void Set(int, int row, const char*) override { Cell(row); }
+        void Set(int, int row, float) override { Cell(row); }
+        void Set(int, int row, double) override { Cell(row); }
+        void Cell(int row) {
+            if (rowsAtFirstCell < 0) rowsAtFirstCell = rows;
+            rowsInOrder = rowsInOrder && row >= highestRow;
+            highestRow = std::max(highestRow, row);
+        }
+    } sink;
+    ExcelXLSBFile f;
+    const std::string path = std::string(KELTO_CORPUS_DIR) + "/workbook_trio/trio.xlsb";
+    ASSERT_EQ(f.Open(true, path.c_str(), nullptr), 0);
+    ASSERT_EQ(f.Read(&sink), 0) << ErrorOf(f);
+    EXPECT_EQ(sink.rowsAtFirstCell, 12);
+    EXPECT_EQ(sink.highestRow, 12);
+    EXPECT_TRUE(sink.rowsInOrder);
 }
