@@ -193,7 +193,7 @@ def _column_values(col, start=0):
         out[rows[keep] - start] = texts
         return out
     if has_int and not has_num:
-        return pd.arrays.IntegerArray(integers[start:].copy(), kinds != INTEGER)
+        return pd.arrays.IntegerArray(integers[start:], kinds != INTEGER)
     if has_int:
         out = numbers.astype(np.float64)
         ints = kinds == INTEGER
