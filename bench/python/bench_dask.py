@@ -56,14 +56,16 @@ def main():
         start = time.perf_counter()
         with make(n_workers=2, threads_per_worker=1, dashboard_address=None) as cluster, Client(cluster) as client:
             client.run(lambda: __import__("kelto").formats())  # load the plug-ins on every worker
+            trim = set(client.run(lambda: __import__("os").environ.get("MALLOC_TRIM_THRESHOLD_")).values())
             up = time.perf_counter() - start
             start = time.perf_counter()
             df = kelto.dask.read_many(paths, header=True).compute()
             dask_seconds = time.perf_counter() - start
             workers = client.run(lambda: __import__("resource").getrusage(0).ru_maxrss / 1024)
         assert len(df) == len(loop) and df.error.isna().all(), (len(df), len(loop))
-        print("read_many on 2 workers of %s: %.2f s (cluster start %.2f s more), %d rows; read_many/loop %.2fx"
-              % (label, dask_seconds, up, len(df), dask_seconds / loop_seconds))
+        print("read_many on 2 workers of %s (MALLOC_TRIM_THRESHOLD_ %s): %.2f s (cluster start %.2f s more), "
+              "%d rows; read_many/loop %.2fx" % (label, "/".join(map(str, trim)), dask_seconds, up, len(df),
+                                                 dask_seconds / loop_seconds))
         print("  peak RSS: this process %.0f MB, workers %s MB"
               % (peak_mb(), ", ".join("%.0f" % v for v in workers.values())))
 

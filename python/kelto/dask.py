@@ -38,8 +38,19 @@ def local_cluster(**kwargs):
     environ = dict(dask.config.get("distributed.nanny.pre-spawn-environ", {}) or {})
     environ.update(_WORKER_MALLOC)
     kwargs.setdefault("dashboard_address", None)
-    with dask.config.set({"distributed.nanny.pre-spawn-environ": environ}):
-        return LocalCluster(**kwargs)
+    # The nanny lets a variable already in this process's environment win over its setting,
+    # and leaves the variables it spawned with in that environment: both are put back after.
+    saved = {key: os.environ.get(key) for key in _WORKER_MALLOC}
+    try:
+        os.environ.update({key: str(value) for key, value in _WORKER_MALLOC.items()})
+        with dask.config.set({"distributed.nanny.pre-spawn-environ": environ}):
+            return LocalCluster(**kwargs)
+    finally:
+        for key, value in saved.items():
+            if value is None:
+                os.environ.pop(key, None)
+            else:
+                os.environ[key] = value
 
 
 def client():
