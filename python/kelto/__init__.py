@@ -9,8 +9,9 @@ The functions mirror the command-line host ``kelto-import``: ``formats``, ``dete
 many files on a Dask cluster.
 
 Plug-in libraries are found beside this package's own files (the library that comes with it,
-and any other ``*sprfile*`` library put there); ``init(plugin_dir=...)`` before the first
-call adds one more folder.
+and any other plug-in library put there); ``init(plugin_dir=...)`` before the first call
+names another folder to search instead. The library that comes with the package is always
+loaded.
 """
 
 import os
@@ -56,7 +57,8 @@ def _package_dir():
 
 
 def init(plugin_dir=None):
-    """Loads the plug-in libraries: those beside this package and those in ``plugin_dir``.
+    """Loads the plug-in libraries: the package's own, and those in ``plugin_dir`` (default:
+    the package's folder; the loader searches one extra folder).
 
     Happens by itself at the first call that needs the formats; call it before that to add a
     folder. Raises RuntimeError when the plug-ins were loaded already and ``plugin_dir``
