@@ -19,8 +19,24 @@
 //          libxlsxwriter_s                           libxlsxwriter alone, constant-memory mode
 //          openpyxl_s                                write-only mode
 //          ours_vs_openpyxl
+//   Xlsb:  the same table as .xlsb, written once by SheetJS from the .xlsx (node and the npm
+//          package xlsx on NODE_PATH, default /work/peers/node_modules; a few minutes) and kept;
+//          skipped when node cannot make it. Both our readers run in forked children:
+//          xlsb_s, xlsb_cpu_s, xlsx_s, xlsx_cpu_s   wall and processor seconds of the read
+//          xlsb_vs_xlsx, xlsb_vs_xlsx_cpu            how many times faster the .xlsb read is (wall,
+//                                                    processor time: steadier on a busy machine)
+//          fill_s, fill_cpu_s                        the same cells into the same table through
+//                                                    the same callbacks, no file: the table's share
+//          readers_alone_xlsb_vs_xlsx_cpu            the processor-time ratio with fill_cpu_s
+//                                                    taken from both
+//          table_MB                                  memory the decoded table holds (heap and
+//                                                    the row chunks)
+//          xlsb_peak_MB, xlsb_peak_vs_table          the child's peak RSS above its RSS
+//                                                    before the read, and that over table_MB
+//          sheetjs_xlsb_s                            XLSX.readFile of the .xlsb, every cell visited
 #include <benchmark/benchmark.h>
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +50,7 @@
 #include <random>
 #include <string>
 
+#include "data/FloatStringVector.h"
 #include "data/SpreadsheetData.h"
 #include "formats/workbook/ExcelXLSXFile.h"
 #include "plugin/HostCallbacks.h"
@@ -249,8 +266,176 @@ void BM_WriteXlsx200kx10(benchmark::State& state) {
     }
 }
 
+// One read through the entry points in a forked child.
+struct ChildRead {
+    double seconds = -1, cpuSeconds = -1, tableMB = -1, peakAboveStartMB = -1;
+};
+
+double ResidentMB() {
+    long pages = 0, resident = 0;
+    if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(f, "%ld %ld", &pages, &resident) != 2) resident = 0;
+        std::fclose(f);
+    }
+    return static_cast<double>(resident) * static_cast<double>(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+// The heap in use, and the chunks the table's rows are carved from (mapped apart from it).
+double HeapMB() {
+    const struct mallinfo2 m = mallinfo2();
+    return static_cast<double>(m.uordblks + m.hblkhd + kelto::data::RowMemoryInChunks()) / (1024.0 * 1024.0);
+}
+
+struct ChildReport {
+    double seconds, tableMB, startMB;
+};
+
+// `work(report)` in a forked child: it fills in the seconds (negative: failed) and the table's
+// memory; the parent adds the child's processor time and peak RSS.
+template <typename F>
+ChildRead RunChild(F work) {
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        ChildReport r{-1, -1, ResidentMB()};
+        work(r);
+        if (write(fds[1], &r, sizeof r) != sizeof r) _exit(2);
+        _exit(0);
+    }
+    close(fds[1]);
+    ChildReport r{-1, -1, 0};
+    if (read(fds[0], &r, sizeof r) != sizeof r) r.seconds = -1;
+    close(fds[0]);
+    int status = 0;
+    struct rusage usage {};
+    wait4(pid, &status, 0, &usage);
+    ChildRead c;
+    c.seconds = r.seconds;
+    c.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                   static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    c.tableMB = r.tableMB;
+    c.peakAboveStartMB = static_cast<double>(usage.ru_maxrss) / 1024.0 - r.startMB;
+    return c;
+}
+
+ChildRead ReadInChild(const char* format, const fs::path& file) {
+    return RunChild([&](ChildReport& r) {
+        const double heapBefore = HeapMB();
+        const int index = FormatIndex(format);
+        auto start = std::chrono::steady_clock::now();
+        SpreadsheetFile* handle = nullptr;
+        bool ok = QmImportOpen(index, file.c_str(), true, &handle, nullptr);
+        int rows = 0, cols = 0;
+        FloatStringSpreadsheetData table;
+        ok = ok && QmImportEstablishSize(index, handle, &rows, &cols);
+        table.SetDataSize(cols, rows);
+        HostReadCallbacks callbacks(table);
+        ok = ok && QmImportRead(index, handle, callbacks.Record());
+        const double seconds = Seconds(start);
+        if (handle) QmImportClose(index, handle);
+        ok = ok && table.GetNumberOfRows() == kRows && table.GetNumberOfColumns() == kCols &&
+             table.GetStringValue(4, kRows) == TextAt(kRows - 1, 3);
+        r.seconds = ok ? seconds : -1;
+        r.tableMB = HeapMB() - heapBefore;
+    });
+}
+
+// The same cells handed to the same callbacks without any file: what every reader pays for
+// the table alone.
+ChildRead FillInChild() {
+    return RunChild([](ChildReport& r) {
+        std::vector<std::string> texts(1000);
+        for (int i = 0; i < 1000; ++i) texts[i] = "item-" + std::to_string(i);
+        std::mt19937_64 rng(7);
+        auto start = std::chrono::steady_clock::now();
+        FloatStringSpreadsheetData table;
+        table.SetDataSize(1, 1);
+        HostReadCallbacks callbacks(table);
+        ReadCallbackRecord* record = callbacks.Record();
+        record->SetDataSize(record, kRows, kCols);
+        for (int row = 0; row < kRows; ++row)
+            for (int c = 0; c < kCols; ++c) {
+                if (c == 3 || c == 7) record->SetString(record, row + 1, c + 1, texts[(row * 7 + c * 13) % 1000].c_str());
+                else record->SetFloat(record, row + 1, c + 1, static_cast<float>(NumberAt(rng)));
+            }
+        const double seconds = Seconds(start);
+        r.seconds = table.GetStringValue(4, kRows) == TextAt(kRows - 1, 3) ? seconds : -1;
+    });
+}
+
+std::string NodeCommand() {
+    const char* nodePath = std::getenv("NODE_PATH");
+    return std::string("NODE_PATH='") + (nodePath && *nodePath ? nodePath : "/work/peers/node_modules") + "' node";
+}
+
+// The .xlsx table saved as .xlsb by SheetJS, once; empty when node cannot make it.
+fs::path XlsbWorkbook(const fs::path& xlsx) {
+    const fs::path path = BenchDir() / "xlsb_200k_x10.xlsb";
+    if (fs::exists(path) && fs::file_size(path) > 1000000) return path;
+    const fs::path partial = BenchDir() / "xlsb_200k_x10.partial.xlsb";
+    const double seconds = Script(NodeCommand() + " --max-old-space-size=6000", "xlsb_make.js",
+                                  "const XLSX = require('xlsx');\n"
+                                  "const t = process.hrtime.bigint();\n"
+                                  "XLSX.writeFile(XLSX.readFile(process.argv[2]), process.argv[3], {bookType: 'xlsb'});\n"
+                                  "console.log(Number(process.hrtime.bigint() - t) / 1e9);\n",
+                                  "'" + xlsx.string() + "' '" + partial.string() + "' 2>/dev/null");
+    std::error_code ec;
+    if (seconds <= 0 || !fs::exists(partial, ec)) return {};
+    fs::rename(partial, path, ec);
+    return ec ? fs::path() : path;
+}
+
+void BM_ReadXlsb200kx10(benchmark::State& state) {
+    const fs::path xlsx = Workbook(false, nullptr, "xlsx_200k_x10.xlsx");
+    const fs::path xlsb = XlsbWorkbook(xlsx);
+    if (xlsb.empty()) {
+        state.SkipWithError("no .xlsb: node with the npm package xlsx (SheetJS) on NODE_PATH is needed to write it once");
+        return;
+    }
+    for (auto _ : state) {
+        const ChildRead binary = ReadInChild("ExcelXLSB File", xlsb);
+        const ChildRead text = ReadInChild("ExcelXSLX File", xlsx);
+        const ChildRead fill = FillInChild();
+        if (binary.seconds < 0 || text.seconds < 0) {
+            state.SkipWithError("our read failed");
+            return;
+        }
+        state.SetIterationTime(binary.seconds);
+        state.counters["xlsb_s"] = binary.seconds;
+        state.counters["xlsb_cpu_s"] = binary.cpuSeconds;
+        state.counters["xlsx_s"] = text.seconds;
+        state.counters["xlsx_cpu_s"] = text.cpuSeconds;
+        state.counters["xlsb_vs_xlsx"] = text.seconds / binary.seconds;
+        state.counters["xlsb_vs_xlsx_cpu"] = text.cpuSeconds / binary.cpuSeconds;
+        if (fill.seconds > 0) {
+            state.counters["fill_s"] = fill.seconds;
+            state.counters["fill_cpu_s"] = fill.cpuSeconds;
+            if (binary.cpuSeconds > fill.cpuSeconds)
+                state.counters["readers_alone_xlsb_vs_xlsx_cpu"] =
+                    (text.cpuSeconds - fill.cpuSeconds) / (binary.cpuSeconds - fill.cpuSeconds);
+        }
+        state.counters["table_MB"] = binary.tableMB;
+        state.counters["xlsb_peak_MB"] = binary.peakAboveStartMB;
+        if (binary.tableMB > 0) state.counters["xlsb_peak_vs_table"] = binary.peakAboveStartMB / binary.tableMB;
+        const double sheetjs = Script(
+            NodeCommand(), "xlsb_read.js",
+            "const XLSX = require('xlsx');\n"
+            "const t = process.hrtime.bigint();\n"
+            "const wb = XLSX.readFile(process.argv[2]);\n"
+            "const ws = wb.Sheets[wb.SheetNames[0]];\n"
+            "let n = 0; for (const k in ws) if (k[0] !== '!' && ws[k].v !== undefined) ++n;\n"
+            "if (n !== 2000000) throw new Error(String(n));\n"
+            "console.log(Number(process.hrtime.bigint() - t) / 1e9);\n",
+            "'" + xlsb.string() + "' 2>/dev/null");
+        if (sheetjs > 0) state.counters["sheetjs_xlsb_s"] = sheetjs;
+    }
+}
+
 BENCHMARK(BM_ReadXlsx200kx10)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_WriteXlsx200kx10)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadXlsb200kx10)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
