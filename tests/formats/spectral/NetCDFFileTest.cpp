@@ -298,3 +298,30 @@ TEST(Andi, FilesThatCannotShareAnAxisAreRefused) {
 }
 
 }  // namespace
+
+TEST(NetCDFHeader, CountsBeyondTheFileAreRefusedBeforeTheLibrarySeesThem) {
+    // Both classic forms open (a file after no known template: 2048); a name whose declared
+    // length runs past the end of the file does not (2049).
+    for (int form : {0, NC_64BIT_OFFSET}) {
+        SCOPED_TRACE(form);
+        TempDir dir;
+        const std::string path = dir.File("plain.nc");
+        int nc = -1, dim = -1, var = -1;
+        ASSERT_EQ(nc_create(path.c_str(), NC_CLOBBER | form, &nc), NC_NOERR);
+        ASSERT_EQ(nc_def_dim(nc, "points", 3, &dim), NC_NOERR);
+        ASSERT_EQ(nc_put_att_text(nc, NC_GLOBAL, "title", 5, "plain"), NC_NOERR);
+        ASSERT_EQ(nc_def_var(nc, "values", NC_DOUBLE, 1, &dim, &var), NC_NOERR);
+        ASSERT_EQ(nc_put_att_text(nc, var, "units", 2, "mg"), NC_NOERR);
+        ASSERT_EQ(nc_def_var(nc, "flags", NC_SHORT, 1, &dim, &var), NC_NOERR);  // after the first's offset
+        ASSERT_EQ(nc_close(nc), NC_NOERR);
+        NetCDFFile whole;
+        EXPECT_EQ(whole.Open(true, path.c_str(), nullptr), 2048);
+        // The first dimension's name length: after the magic, numrecs, tag and count.
+        std::fstream patch(path, std::ios::in | std::ios::out | std::ios::binary);
+        patch.seekp(16);
+        patch.write("\x7f\xff\xff\xf0", 4);
+        patch.close();
+        NetCDFFile claimed;
+        EXPECT_EQ(claimed.Open(true, path.c_str(), nullptr), 2049);
+    }
+}
