@@ -9,7 +9,9 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include <unicode/ucnv.h>
@@ -216,6 +218,28 @@ bool ConvertAppend(UConverter* to, UConverter* from, const char*& src, const cha
 
 constexpr std::size_t kChunk = 256 * 1024;
 
+// Leaves new elements uninitialised: the read buffer is resized far ahead of what read()
+// fills, and zeroing 256 KB on every open costs more than reading a small file (most of all
+// when the allocator hands each open fresh pages, as under a low trim threshold).
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitialisedAllocator<U>;
+    };
+    UninitialisedAllocator() = default;
+    template <class U>
+    UninitialisedAllocator(const UninitialisedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
 // The high bit of each byte of `word` equal to the byte repeated in `pattern` (exact: no
 // addition carries from one byte into the next).
 inline std::uint64_t BytesEqual(std::uint64_t word, std::uint64_t pattern) {
@@ -289,7 +313,7 @@ struct QmTextIOStream::Impl {
 
     // Reading: raw bytes [rawPos, rawEnd) not yet consumed; decoded UTF-8 text [decPos, end)
     // not yet delivered, which always comes before the raw bytes.
-    std::vector<char> raw;
+    std::vector<char, UninitialisedAllocator<char>> raw;
     std::size_t rawPos = 0, rawEnd = 0;
     bool fileEnd = false;    // the file has no more bytes
     bool flushed = false;    // the converter was told the text ended
