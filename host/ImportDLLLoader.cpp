@@ -4,6 +4,8 @@
 #include <cctype>
 #include <cstring>
 #include <filesystem>
+#include <optional>
+#include <string>
 
 #include "host/DLLFile.h"
 #include "host/RecordText.h"
@@ -29,6 +31,7 @@ struct SharedState {
     std::unique_ptr<InstanceInfoListContainer> shared;
     List python;
     std::uint64_t version = 1;
+    std::optional<std::string> hostDirectory;  // in place of the executable's folder
 };
 
 SharedState& State() {
@@ -301,7 +304,9 @@ InstanceInfoListContainer* ImportDLLLoader::GetInstanceInfoList(const char* dire
     std::lock_guard lock(GetMutex());
     SharedState& state = State();
     if (!state.shared) {
-        state.shared = std::make_unique<InstanceInfoListContainer>(directory);
+        state.shared = state.hostDirectory
+                           ? std::make_unique<InstanceInfoListContainer>(directory, *state.hostDirectory)
+                           : std::make_unique<InstanceInfoListContainer>(directory);
         ++state.version;
     }
     if (copiedVersion_ != state.version) {
@@ -311,6 +316,14 @@ InstanceInfoListContainer* ImportDLLLoader::GetInstanceInfoList(const char* dire
         copiedVersion_ = state.version;
     }
     return list_.get();
+}
+
+bool ImportDLLLoader::SetHostDirectory(const std::string& directory) {
+    std::lock_guard lock(GetMutex());
+    SharedState& state = State();
+    if (state.shared) return false;
+    state.hostDirectory = directory;
+    return true;
 }
 
 void ImportDLLLoader::Init(const char* directory) {

@@ -70,6 +70,10 @@ public:
     // Makes sure the list exists. The first call in the process that needs the list decides
     // the extra directory (null or blank: none).
     virtual void Init(const char* directory);
+    // The folder searched for *sprfile* libraries in place of the host executable's: a
+    // scripting binding's own folder, since the executable there is the interpreter. Takes
+    // effect only before the list is built; false (changing nothing) afterwards.
+    static bool SetHostDirectory(const std::string& directory);
 
     // The 1-based index of the format to use for `path`, or -1. An existing file is asked of
     // every readable format (sure answers first, then likely ones narrowed by the extension);

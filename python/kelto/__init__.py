@@ -57,8 +57,8 @@ def _package_dir():
 
 
 def init(plugin_dir=None):
-    """Loads the plug-in libraries: the package's own, and those in ``plugin_dir`` (default:
-    the package's folder; the loader searches one extra folder).
+    """Loads the plug-in libraries: the ``*sprfile*`` libraries beside this package (its own
+    among them), and every plug-in library in ``plugin_dir`` as well.
 
     Happens by itself at the first call that needs the formats; call it before that to add a
     folder. Raises RuntimeError when the plug-ins were loaded already and ``plugin_dir``
@@ -70,8 +70,8 @@ def init(plugin_dir=None):
             if plugin_dir is not None:
                 raise RuntimeError("kelto.init(plugin_dir=...) must come before the first read")
             return
-        directory = plugin_dir if plugin_dir is not None else _package_dir()
-        built = _kelto.init(os.fspath(directory), Error)
+        extra = os.fspath(plugin_dir) if plugin_dir is not None else None
+        built = _kelto.init(_package_dir(), extra, Error)
         _ready = True
         if not built and plugin_dir is not None:
             raise RuntimeError("the plug-ins were loaded already; plugin_dir is ignored")

@@ -134,10 +134,11 @@ void WriteTable::SetInteger(int col, int row, std::int64_t value) { impl_->table
 // A text stays a text ("007" is not written as the number 7).
 void WriteTable::SetText(int col, int row, const std::string& text) { impl_->table.SetText(col, row, text); }
 
-bool Initialise(const char* directory) {
+bool Initialise(const std::string& packageDirectory, const char* extraDirectory) {
     bool built = false;
     std::call_once(gInitialised, [&] {
-        PythonHost host(directory);
+        ImportDLLLoader::SetHostDirectory(packageDirectory);
+        PythonHost host(extraDirectory);
         built = true;
     });
     return built;

@@ -80,9 +80,11 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Builds the process-wide plug-in list with `directory` as its extra directory (null: none).
-// False when the list had been built already (the directory then changes nothing).
-bool Initialise(const char* directory);
+// Builds the process-wide plug-in list: the *sprfile* libraries of `packageDirectory` (the
+// package's own folder, searched in place of the interpreter's), then every plug-in library
+// of `extraDirectory` (null: none). False when the list had been built already (the folders
+// then change nothing).
+bool Initialise(const std::string& packageDirectory, const char* extraDirectory);
 // The hook that readers' yes/no questions go to: it returns false to take the reader's
 // default, else true with the answer.
 void SetQuestionHook(bool (*hook)(const std::string& question, bool& answer));

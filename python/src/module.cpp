@@ -140,13 +140,14 @@ PYBIND11_MODULE(_kelto, m) {
 
     m.def(
         "init",
-        [](std::optional<std::string> directory, py::object errorClass) {
+        [](const std::string& packageDirectory, std::optional<std::string> extraDirectory, py::object errorClass) {
             ErrorClass() = std::move(errorClass);
             SetQuestionHook(&AskPython);
-            return Initialise(directory ? directory->c_str() : nullptr);
+            return Initialise(packageDirectory, extraDirectory ? extraDirectory->c_str() : nullptr);
         },
-        py::arg("directory"), py::arg("error_class"),
-        "Builds the process-wide list of plug-ins with one extra directory; False when it was built already.");
+        py::arg("package_directory"), py::arg("extra_directory"), py::arg("error_class"),
+        "Builds the process-wide list of plug-ins: those beside the package, then those of the extra "
+        "directory (None: none); False when it was built already.");
 
     m.def("formats", [] {
         py::list out;

@@ -1,6 +1,7 @@
 # The Python layer over the host: formats, detection, column types, errors, options, warnings.
 import math
 import os
+import shutil
 import subprocess
 import sys
 import warnings
@@ -85,18 +86,27 @@ def test_write_round_trip(tmp_path):
         kelto.write(frame, tmp_path / "out.csv", format="CSV File")
 
 
-def test_init_adds_a_plugin_folder_before_the_first_read():
+def test_init_adds_a_plugin_folder_to_the_package_folder(tmp_path):
     folder = os.environ.get("KELTO_HOST_PLUGIN_DIR")
     assert folder and os.path.isdir(folder), "ctest names the test plug-ins' folder"
+    # A copy of the package with one more plug-in beside it, and another in a folder of its own.
+    package = tmp_path / "site" / "kelto"
+    shutil.copytree(os.path.dirname(kelto.__file__), package)
+    shutil.copy(os.path.join(folder, "libhostalphasprfile.so"), package)
+    extra = tmp_path / "extra"
+    extra.mkdir()
+    shutil.copy(os.path.join(folder, "libhostminiechosprfile.so"), extra)
     script = (
         "import kelto\n"
         "kelto.init(plugin_dir=%r)\n"
         "names = [f['name'] for f in kelto.formats()]\n"
-        "assert 'Host Echo' in names and 'CSV File' in names, names\n"
+        "assert {'Host Alpha', 'Host Echo', 'CSV File'} <= set(names), names\n"
         "try:\n"
         "    kelto.init(plugin_dir=%r)\n"
         "except RuntimeError:\n"
-        "    print('late init refused')\n" % (folder, folder)
+        "    print('late init refused')\n" % (str(extra), str(extra))
     )
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True).stdout
-    assert out.strip() == "late init refused"
+    env = dict(os.environ, PYTHONPATH=str(package.parent))
+    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, env=env, cwd=tmp_path)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.strip() == "late init refused"
