@@ -154,14 +154,11 @@ TEST(TextFileOptions, DocumentRoundTripsAndRefusesIncompleteOnes) {
 TEST(TextFileOptions, EncodingTableNamesEncodingsTheStreamKnows) {
     ASSERT_EQ(TextFileOptions::GetEncodingsCount(), 32u);
     const char** names = TextFileOptions::GetAllEncodings();
-    EXPECT_EQ(TextFileOptions::GetEncodingIndex("utf8"), 28u);
-    EXPECT_EQ(TextFileOptions::GetEncodingIndex("UTF-8"), 21u);  // exact names only
-    EXPECT_EQ(TextFileOptions::GetEncodingIndex("windows-1252"), 31u);
-    EXPECT_EQ(TextFileOptions::GetPrettyName(21), L"Local");
-    EXPECT_EQ(TextFileOptions::GetPrettyName(32), L"");
+    // A name not in the table, "UTF-8" too (exact names only), is the local encoding.
+    EXPECT_EQ(TextFileOptions::GetPrettyName(TextFileOptions::GetEncodingIndex("UTF-8")), L"Local");
     // Every name finds itself, and works with the text stream both ways.
     TempDir dir;
-    for (std::size_t i = 0; i < 32; ++i) {
+    for (std::size_t i = 0; i < TextFileOptions::GetEncodingsCount(); ++i) {
         EXPECT_EQ(TextFileOptions::GetEncodingIndex(names[i]), i) << names[i];
         QmTextIOStream(dir.File("e"), names[i], QmTextIOStream::ForWriting).WriteString("Ab1\tx\n");
         QmTextIOStream in(dir.File("e"), names[i]);

@@ -1,4 +1,4 @@
-// The text formats side by side: their records and kind-of-file answers, the encoding they
+// The text formats side by side: their kind-of-file answers, the encoding they
 // find when given no options, the codes of their failures, and cancellations passed on.
 #include <gtest/gtest.h>
 
@@ -22,21 +22,19 @@ std::string DifOf(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-TEST(TextFormats, RegisteredFlagsAndKindOfFile) {
+TEST(TextFormats, KindOfFile) {
     TempDir dir;
     WriteFile(dir.File("plain.txt"), "a\tb\n");
     WriteFile(dir.File("bin.DIF"), std::string("\0\1\2\3", 4));
     WriteFile(dir.File("bin.dat"), std::string("\0\1\2\3", 4));
-    // canWrite, canRead, multiFile, then the kind-of-file answers for plain.txt, bin.DIF and
-    // bin.dat (DIF: likely for text and for its extension, never certain; CSV: never for a
-    // file the binary test refuses).
+    // The kind-of-file answers for plain.txt, bin.DIF and bin.dat (DIF: likely for text and for
+    // its extension, never certain; CSV: never for a file the binary test refuses).
     const std::pair<const char*, std::vector<int>> formats[] = {
-        {"Text File", {1, 1, 1, 1, 1, 1}}, {"Text UTF-8 File", {1, 0, 1, 0, 0, 0}}, {"CSV File", {0, 1, 1, 1, 0, 0}},
-        {"DIF File", {1, 1, 1, 1, 1, 0}}, {"Thermo SIEVE File", {0, 1, 0, 0, 0, 0}}};
+        {"Text File", {1, 1, 1}}, {"Text UTF-8 File", {0, 0, 0}}, {"CSV File", {1, 0, 0}},
+        {"DIF File", {1, 1, 0}}, {"Thermo SIEVE File", {0, 0, 0}}};
     for (const auto& [name, want] : formats) {
         const int index = FormatIndex(name);
-        const QmImportFileFormatInfo* info = QmImportGetFileFormatInfo(index);
-        std::vector<int> got = {info->canWrite, info->canRead, info->multiFile};
+        std::vector<int> got;
         for (const char* file : {"plain.txt", "bin.DIF", "bin.dat"})
             got.push_back(QmImportIsCorrectFileType(index, dir.File(file).c_str()));
         EXPECT_EQ(got, want) << name;

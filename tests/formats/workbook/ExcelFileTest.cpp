@@ -11,9 +11,8 @@
 #include "formats/workbook/ExcelFile.h"
 #include "data/SpreadsheetData.h"
 #include "outside/TestFiles.h"
-#include "plugin/HostCallbacks.h"
-#include "plugin/SprFileFactory.h"
 #include "tests/formats/workbook/ExcelTestSupport.h"
+#include "tests/formats/workbook/ExpectedCells.h"
 
 using namespace kelto::test;
 using namespace kelto::test::xls;
@@ -33,12 +32,6 @@ struct Result {
     RecordingSink sink;
 };
 
-std::string Message(ExcelFile& f) {
-    char buffer[1024];
-    f.GetErrorMessage(buffer, sizeof buffer);
-    return buffer;
-}
-
 // Opens `path` (with `options` when given), chooses `sheets` when given, sizes and reads.
 Result ReadXls(const std::string& path, const std::vector<std::string>& sheets = {},
                QmImportOpenOptions* options = nullptr) {
@@ -53,7 +46,7 @@ Result ReadXls(const std::string& path, const std::vector<std::string>& sheets =
         r.read = f.Read(&r.sink);
         r.readFile = f.GetReadFile();
     }
-    r.error = Message(f);
+    r.error = ErrorOf(f);
     return r;
 }
 
@@ -65,19 +58,6 @@ protected:
     }
     TempDir dir;
 };
-
-std::string Unescape(const std::string& s) {
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] != '\\' || i + 1 == s.size()) {
-            out += s[i];
-            continue;
-        }
-        const char c = s[++i];
-        out += c == 't' ? '\t' : c == 'n' ? '\n' : c == 'r' ? '\r' : c;
-    }
-    return out;
-}
 
 }  // namespace
 
@@ -101,7 +81,7 @@ TEST(ExcelCorpusTest, EveryReadableSheetMatchesThePeers) {
         for (std::string part; std::getline(ss, part, '\t');) f.push_back(part);
         if (f.size() == 5) f.emplace_back();
         ASSERT_EQ(f.size(), 6u) << line;
-        sheets[{f[0], Unescape(f[1])}].push_back({std::stoi(f[2]), std::stoi(f[3]), f[4][0], Unescape(f[5])});
+        sheets[{f[0], UnescapeField(f[1])}].push_back({std::stoi(f[2]), std::stoi(f[3]), f[4][0], UnescapeField(f[5])});
     }
     ASSERT_GE(sheets.size(), 50u);
     // Every corpus file either has peer values or is among the refused ones below.
@@ -121,7 +101,7 @@ TEST(ExcelCorpusTest, EveryReadableSheetMatchesThePeers) {
         const auto& [file, sheet] = key;
         SCOPED_TRACE(file + " / " + sheet);
         ExcelFile probe;
-        ASSERT_EQ(probe.Open(true, (kCorpus + file).c_str(), nullptr), 0) << Message(probe);
+        ASSERT_EQ(probe.Open(true, (kCorpus + file).c_str(), nullptr), 0) << ErrorOf(probe);
         // Single-sheet files (BIFF2-4) have no sheet names; the peers call them "Sheet 1".
         const bool named = !probe.GetWorksheets().empty();
         Result r = ReadXls(kCorpus + file, named ? std::vector<std::string>{sheet} : std::vector<std::string>{});
@@ -260,7 +240,7 @@ TEST_F(ExcelBuilt, Biff8WorkbookCellsDatesAndSharedStrings) {
         Put("book.xls", Compound(Workbook8(head, {{"Chart1", 0x0200, {}}, {"Data", 0, s1}, {"Sheet2", 0, s2}}, tail)));
 
     ExcelFile f;
-    ASSERT_EQ(f.Open(true, path.c_str(), nullptr), 0) << Message(f);
+    ASSERT_EQ(f.Open(true, path.c_str(), nullptr), 0) << ErrorOf(f);
     EXPECT_EQ(f.GetWorksheets(), (std::vector<std::string>{"Data", "Sheet2"}));
     Result r = ReadXls(path);
     ASSERT_EQ(r.read, 0) << r.error;
@@ -378,7 +358,7 @@ TEST_F(ExcelBuilt, Biff4WorkbookWithBundledSheets) {
     Append(s, Eof());
     const std::string path = Put("book4.xlw", s);
     ExcelFile f;
-    ASSERT_EQ(f.Open(true, path.c_str(), nullptr), 0) << Message(f);
+    ASSERT_EQ(f.Open(true, path.c_str(), nullptr), 0) << ErrorOf(f);
     EXPECT_EQ(f.GetWorksheets(), (std::vector<std::string>{"Erste", "Zweite\u00F6"}));
     Result first = ReadXls(path);
     ASSERT_EQ(first.read, 0) << first.error;
@@ -471,35 +451,4 @@ TEST_F(ExcelBuilt, FailuresEndWithTheirCodes) {
     EXPECT_EQ(f.GetNumCols(), -1);
     f.Close();
     EXPECT_EQ(f.Open(true, (dir.File("missing.xls")).c_str(), nullptr), ExcelFile::kOpenFailed);
-}
-
-// The registry record, and a read through the exported entry points into the in-memory table.
-TEST(ExcelRegistryTest, RecordAndReadThroughTheEntryPoints) {
-    int index = 0;
-    for (int i = 1; i <= SprFileFactory::SizeInfos(); ++i)
-        if (std::string(SprFileFactory::GetInfo(i)->name) == "Excel File") index = i;
-    ASSERT_GT(index, 0);
-    const QmImportFileFormatInfo* info = QmImportGetFileFormatInfo(index);
-    EXPECT_STREQ(info->filter, "Excel 97-2003 Workbook (*.xl*)");
-    EXPECT_EQ(info->saveFilter, nullptr);
-    ASSERT_EQ(info->extensionCount, 2);
-    EXPECT_STREQ(info->extensions, ".xls");
-    EXPECT_STREQ(info->extensions + 5, ".xlw");
-    const signed char flags[] = {info->canWrite, info->canRead, info->multiFile, info->tableFlag, info->formatFlag, info->priority};
-    EXPECT_EQ(std::vector<signed char>(flags, flags + 6), (std::vector<signed char>{0, 1, 0, 1, 1, 1}));
-    // Position among the formats: after "DIF Files (*.dif)" and before every other filter.
-    for (int i = 1; i <= SprFileFactory::SizeInfos(); ++i)
-        EXPECT_EQ(std::strcmp(SprFileFactory::GetInfo(i)->filter, info->filter) < 0, i < index) << i;
-
-    SpreadsheetFile* handle = nullptr;
-    ASSERT_TRUE(QmImportOpen(index, (kCorpus + "xlrd_ragged.xls").c_str(), true, &handle, nullptr));
-    int rows = 0, cols = 0;
-    ASSERT_TRUE(QmImportEstablishSize(index, handle, &rows, &cols));
-    FloatStringSpreadsheetData table;
-    table.SetDataSize(cols, rows);
-    HostReadCallbacks callbacks(table);
-    EXPECT_TRUE(QmImportRead(index, handle, callbacks.Record()));
-    EXPECT_GT(rows, 0);
-    EXPECT_FALSE(table.IsMisVal(1, 1));
-    QmImportClose(index, handle);
 }

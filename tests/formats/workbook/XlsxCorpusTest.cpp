@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "tests/formats/workbook/ExpectedCells.h"
 #include "tests/formats/workbook/XlsxTestSupport.h"
 
 namespace kelto::test::xlsx {
@@ -31,19 +32,6 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     return fields;
 }
 
-std::string Unescape(const std::string& text) {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        char c = text[++i];
-        out += c == 't' ? '\t' : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
-    }
-    return out;
-}
-
 // file -> sheet -> cell -> fields
 using Table = std::map<std::string, std::map<std::string, std::map<std::string, std::vector<std::string>>>>;
 
@@ -56,7 +44,7 @@ Table LoadTsv(const std::string& path) {
     while (std::getline(in, line)) {
         std::vector<std::string> f = SplitTabs(line);
         if (f.size() < 4) continue;
-        for (std::string& field : f) field = Unescape(field);
+        for (std::string& field : f) field = UnescapeField(field);
         table[f[0]][f[1]][f[2]] = std::vector<std::string>(f.begin() + 3, f.end());
     }
     return table;
