@@ -9,31 +9,12 @@ using namespace kelto::test;
 
 namespace {
 
-// The records as "[a|b][c]".
-std::string RecordsOf(const CsvParser& p) {
-    std::string s;
-    for (std::size_t i = 0; i < p.GetNumRecords(); ++i) {
-        s += "[";
-        auto fields = p.GetRecord(i);
-        for (std::size_t f = 0; f < fields.size(); ++f) s += (f ? "|" : "") + fields[f];
-        s += "]";
-    }
-    return s;
-}
-
 // Parses `text` through the byte path and one code point at a time; both must agree.
 std::string Parse(const std::string& text, const CsvDialect& dialect, bool* endedInQuotes = nullptr) {
     CsvParser fast(dialect, 1000), slow(dialect, 1000);
     fast.FeedText(text.data(), text.data() + text.size());
     fast.Finish();
-    for (std::size_t i = 0; i < text.size();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        std::uint32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
-        for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        slow.Feed(cp);
-        i += len;
-    }
+    FeedCodePoints(slow, text);
     slow.Finish();
     EXPECT_EQ(RecordsOf(fast), RecordsOf(slow)) << "the two paths differ";
     EXPECT_EQ(fast.EndedInQuotedField(), slow.EndedInQuotedField());

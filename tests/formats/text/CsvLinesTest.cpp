@@ -9,30 +9,11 @@
 #include <vector>
 
 #include "formats/text/CsvFile.h"
+#include "formats/text/TextTestSupport.h"
+
+using namespace kelto::test;
 
 namespace {
-
-std::string RecordsOf(const CsvParser& p) {
-    std::string s;
-    for (std::size_t i = 0; i < p.GetNumRecords(); ++i) {
-        s += "[";
-        auto fields = p.GetRecord(i);
-        for (std::size_t f = 0; f < fields.size(); ++f) s += (f ? "|" : "") + fields[f];
-        s += "]";
-    }
-    return s;
-}
-
-void FeedCodePoints(CsvParser& p, const std::string& text) {
-    for (std::size_t i = 0; i < text.size() && !p.Done();) {
-        unsigned char c = static_cast<unsigned char>(text[i]);
-        std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-        std::uint32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
-        for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        p.Feed(cp);
-        i += len;
-    }
-}
 
 // The lines fed as the file reader feeds them (each line, then its line feed) against the
 // same text one code point at a time.

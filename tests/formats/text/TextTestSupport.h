@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "data/SpreadsheetData.h"
+#include "formats/text/CsvFile.h"
 #include "formats/text/TextFile.h"
 #include "outside/TestFiles.h"
 #include "outside/utl/BinaryIO.h"
@@ -165,6 +166,30 @@ inline std::map<std::string, std::string> SettingsKeys(const std::string& bytes)
     for (const std::string& k : settings ? settings->GetKeyNames() : std::vector<std::string>())
         settings->ReadKey(k, keys[k]);
     return keys;
+}
+
+// A CSV parser's records as "[a|b][c]".
+inline std::string RecordsOf(const CsvParser& p) {
+    std::string s;
+    for (std::size_t i = 0; i < p.GetNumRecords(); ++i) {
+        s += "[";
+        auto fields = p.GetRecord(i);
+        for (std::size_t f = 0; f < fields.size(); ++f) s += (f ? "|" : "") + fields[f];
+        s += "]";
+    }
+    return s;
+}
+
+// UTF-8 `text` fed one code point at a time, until the parser is done.
+inline void FeedCodePoints(CsvParser& p, const std::string& text) {
+    for (std::size_t i = 0; i < text.size() && !p.Done();) {
+        unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t len = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+        std::uint32_t cp = len == 1 ? c : c & (0x3F >> (len - 1));
+        for (std::size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        p.Feed(cp);
+        i += len;
+    }
 }
 
 inline bool HaveProgram(const std::string& name) {

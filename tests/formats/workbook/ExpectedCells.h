@@ -43,6 +43,21 @@ inline std::string UnescapeField(const std::string& s) {
     return out;
 }
 
+// A table's cells as "n:2.5", "t:abc" or "-", separated by spaces, rows by "|".
+inline std::string ShowCells(const FloatStringSpreadsheetData& table) {
+    std::string out;
+    for (int row = 1; row <= table.GetNumberOfRows(); ++row) {
+        out += row > 1 ? "|" : "";
+        for (int col = 1; col <= table.GetNumberOfColumns(); ++col) {
+            out += col > 1 ? " " : "";
+            if (table.IsString(col, row)) out += "t:" + table.GetStringValue(col, row);
+            else if (table.IsMisVal(col, row)) out += "-";
+            else out += "n:" + table.GetStringValue(col, row);
+        }
+    }
+    return out;
+}
+
 // `codeOf(path)` reads a file with the format's class and gives the code it ends with.
 inline void CheckExpectedCells(const std::string& folder, const std::string& format,
                                const std::function<int(const std::string&)>& codeOf, std::size_t minimumFiles) {

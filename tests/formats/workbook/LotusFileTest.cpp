@@ -85,15 +85,7 @@ Result ReadLotus(const std::string& path) {
             if (const char* w = f.GetWarningMessage()) r.warning = w;
         }
     }
-    for (int row = 1; row <= table.GetNumberOfRows(); ++row) {
-        r.cells += row > 1 ? "|" : "";
-        for (int col = 1; col <= table.GetNumberOfColumns(); ++col) {
-            r.cells += col > 1 ? " " : "";
-            if (table.IsString(col, row)) r.cells += "t:" + table.GetStringValue(col, row);
-            else if (table.IsMisVal(col, row)) r.cells += "-";
-            else r.cells += "n:" + table.GetStringValue(col, row);
-        }
-    }
+    r.cells = ShowCells(table);
     r.error = ErrorOf(f);
     return r;
 }

@@ -107,15 +107,7 @@ Outcome Read(const std::string& path, const ExcelFileOptions* options = nullptr)
         if (const char* w = f.GetWarningMessage()) o.warning = w;
     }
     delete[] record.data;
-    for (int row = 1; row <= table.GetNumberOfRows(); ++row) {
-        o.cells += row > 1 ? "|" : "";
-        for (int col = 1; col <= table.GetNumberOfColumns(); ++col) {
-            o.cells += col > 1 ? " " : "";
-            if (table.IsString(col, row)) o.cells += "t:" + table.GetStringValue(col, row);
-            else if (table.IsMisVal(col, row)) o.cells += "-";
-            else o.cells += "n:" + table.GetStringValue(col, row);
-        }
-    }
+    o.cells = ShowCells(table);
     o.error = ErrorOf(f);
     return o;
 }
@@ -218,8 +210,12 @@ TEST(ExcelXLSBFile, BadSheetsEndWithTheirCodes) {
         book.sheets = {{"S", c.sheet}};
         Outcome o = Read(book.Write(dir));
         EXPECT_EQ(o.code, c.code) << c.what << ": " << o.error;
-        if (c.code == 0) EXPECT_EQ(o.cells, c.cells) << c.what;
-        if (std::strcmp(c.what, "unknown records are counted") == 0) EXPECT_EQ(o.warning.rfind("2 records was found", 0), 0u) << o.warning;
+        if (c.code == 0) {
+            EXPECT_EQ(o.cells, c.cells) << c.what;
+        }
+        if (std::strcmp(c.what, "unknown records are counted") == 0) {
+            EXPECT_EQ(o.warning.rfind("2 records was found", 0), 0u) << o.warning;
+        }
     }
 }
 

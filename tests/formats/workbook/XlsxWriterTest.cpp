@@ -9,6 +9,7 @@
 #include <thread>
 #include <variant>
 
+#include "tests/formats/text/TextTestSupport.h"
 #include "tests/formats/workbook/XlsxTestSupport.h"
 
 namespace kelto::test::xlsx {
@@ -56,11 +57,7 @@ int WriteTable(const std::string& path, const WriteSpreadSheetData& data, std::s
     ExcelXLSXFile file;
     int code = file.Open(false, path.c_str(), nullptr);
     if (code == 0) code = file.Write(&data);
-    if (message) {
-        char text[512];
-        file.GetErrorMessage(text, sizeof text);
-        *message = text;
-    }
+    if (message) *message = ErrorOf(file);
     return code;
 }
 
@@ -199,10 +196,8 @@ TEST(XlsxWriter, ThreadsWriteAndReadWorkbooksAtOnce) {
     }
 }
 
-bool Have(const char* command) { return std::system((std::string("command -v ") + command + " >/dev/null 2>&1").c_str()) == 0; }
-
 TEST(XlsxWriter, OpenpyxlReadsTheSameValues) {
-    if (!Have("/usr/bin/python3") || std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0)
+    if (!HaveProgram("/usr/bin/python3") || std::system("/usr/bin/python3 -c 'import openpyxl' 2>/dev/null") != 0)
         GTEST_SKIP() << "openpyxl is not installed";
     TempDir dir;
     const std::string path = dir.File("peer.xlsx");
@@ -222,7 +217,7 @@ TEST(XlsxWriter, OpenpyxlReadsTheSameValues) {
 }
 
 TEST(XlsxWriter, LibreOfficeReadsTheSameValues) {
-    if (!Have("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+    if (!HaveProgram("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
     TempDir dir;
     const std::string path = dir.File("lo.xlsx");
     ASSERT_EQ(WriteTable(path, SampleTable()), 0);
