@@ -113,8 +113,6 @@ TEST(BrooksideFile, RefusesWithItsCodeAndAMessageNamingTheCause) {
         {"a centering file missing", {{"run.trn", "[Brookside]\nVersion=1\nData=d.txt\nCentering=c.txt\n"}, {"d.txt", okData}},
          3073, "c.txt"},
         {"an absolute path", {{"run.trn", "[Brookside]\nVersion=1\nData=/etc/hostname\n"}}, 3074, "/etc/hostname"},
-        {"a drive", {{"run.trn", "[Brookside]\nVersion=1\nData=C:\\d.txt\n"}}, 3074, "C:\\d.txt"},
-        {"a climb", {{"run.trn", "[Brookside]\nVersion=1\nData=sub/../../d.txt\n"}}, 3074, "sub/../../d.txt"},
         {"a climbing centering file",
          {{"run.trn", "[Brookside]\nVersion=1\nData=d.txt\nCentering=..\\c.txt\n"}, {"d.txt", okData}}, 3074, "..\\c.txt"},
         {"no Wafer first", {{"run.trn", "[Brookside]\nVersion=1\nData=d.txt\n"}, {"d.txt", "Lot\tPhase\tA\n"}}, 3075, "d.txt"},
@@ -149,6 +147,7 @@ TEST(BrooksideFile, ResolvesNamesInsideTheFolderOnly) {
         {"d.txt", "/f/d.txt"},           {"sub\\d.txt", "/f/sub/d.txt"}, {"./sub/d.txt", "/f/./sub/d.txt"},
         {"a..b/d.txt", "/f/a..b/d.txt"}, {"..", ""},                     {"sub/..", ""},
         {"\\\\server\\d.txt", ""},       {"", ""},                       {std::string("..\0/d.txt", 9), ""},
+        {"C:\\d.txt", ""},                {"sub/../../d.txt", ""},
     };
     for (const auto& [name, want] : names) EXPECT_EQ(BrooksideFile::ResolveInside("/f", name), want) << name;
 }
