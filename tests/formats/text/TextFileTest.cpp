@@ -156,6 +156,7 @@ TEST(TextFileOptions, EncodingTableNamesEncodingsTheStreamKnows) {
     const char** names = TextFileOptions::GetAllEncodings();
     // A name not in the table, "UTF-8" too (exact names only), is the local encoding.
     EXPECT_EQ(TextFileOptions::GetPrettyName(TextFileOptions::GetEncodingIndex("UTF-8")), L"Local");
+    EXPECT_EQ(TextFileOptions::GetPrettyName(32), L"");  // past the table's end
     // Every name finds itself, and works with the text stream both ways.
     TempDir dir;
     for (std::size_t i = 0; i < TextFileOptions::GetEncodingsCount(); ++i) {
