@@ -6,9 +6,9 @@
 #include <locale>
 #include <sstream>
 #include <tuple>
-#include <streambuf>
 
 #include "data/Show.h"
+#include "outside/TestFiles.h"
 #include "outside/TestLocale.h"
 
 namespace {
@@ -139,18 +139,6 @@ TEST(Cell, StreamRecordLayouts) {
     EXPECT_EQ(streamed(i), std::string("\x02\x08\x07\x06\x05\x04\x03\x02\x01", 9));
 }
 
-namespace {
-
-class PipeBuffer : public std::streambuf {  // cannot seek: the reader cannot learn what is left
-public:
-    explicit PipeBuffer(std::string data) : data_(std::move(data)) { setg(&data_[0], &data_[0], &data_[0] + data_.size()); }
-
-private:
-    std::string data_;
-};
-
-}  // namespace
-
 TEST(Vector, EditsAtTheEdgesAndStreamsThatOverstateTheirCount) {
     FloatStringVector v(3);
     v.Set(1, "a"), v.Set(2, "b"), v.Set(3, "c");
@@ -169,7 +157,7 @@ TEST(Vector, EditsAtTheEdgesAndStreamsThatOverstateTheirCount) {
     // Count 0x7FFFFFFF before three cells, from a stream that cannot tell its size: read as
     // far as the cells go, never sized by the count.
     std::string cells("\x00\x00\x00\x80\x3F\x00\x00\x00\x00\x40\x00\x00\x00\x40\x40", 15);
-    PipeBuffer pipe(std::string("\xFF\xFF\xFF\x7F", 4) + cells);
+    kelto::test::PipeBuf pipe(std::string("\xFF\xFF\xFF\x7F", 4) + cells);
     std::istream piped(&pipe);
     EXPECT_FALSE(v.ReadFromStream(piped));
     EXPECT_EQ(Show(v), "n:1 n:2 n:3");

@@ -8,23 +8,15 @@
 #include <thread>
 #include <vector>
 
+#include "HostTestSupport.h"
 #include "host/ImportHelperBase.h"
 #include "tests/formats/spectral/SpectralTestSupport.h"
 
 using namespace kelto::test;
 using namespace kelto::test::spectral;
+using hosttest::Cells;
 
 namespace {
-
-// Every cell's text, cells joined by '|' and rows by ';'.
-std::string Cells(const FloatStringSpreadsheetData& t) {
-    std::string out;
-    for (int r = 1; r <= t.GetNumberOfRows(); ++r) {
-        for (int c = 1; c <= t.GetNumberOfColumns(); ++c) out += (c > 1 ? "|" : "") + t.GetStringValue(c, r);
-        out += ';';
-    }
-    return out;
-}
 
 struct Job {
     const char* format;

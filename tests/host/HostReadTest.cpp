@@ -12,6 +12,7 @@
 #include "host/HostRead.h"
 #include "plugin/CancelChannel.h"
 
+using hosttest::Cells;
 using hosttest::TempDir;
 using hosttest::WriteFile;
 using kelto::host::ReadFailure;
@@ -41,16 +42,6 @@ ReadRequest Request(std::vector<std::string> paths, std::string format = "",
     r.optionsXml = std::move(options);
     r.settings = std::move(settings);
     return r;
-}
-
-// Rows joined by ';', cells by '|', each as the writer's text.
-std::string Cells(const SpreadsheetData& t) {
-    std::string out;
-    for (int r = 1; r <= t.GetNumberOfRows(); ++r) {
-        for (int c = 1; c <= t.GetNumberOfColumns(); ++c) out += (c > 1 ? "|" : "") + t.GetStringValue(c, r);
-        out += ';';
-    }
-    return out;
 }
 
 class HostReadTest : public testing::Test {

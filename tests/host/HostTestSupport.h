@@ -56,6 +56,16 @@ inline void* LoadedHandle(const std::string& path) {
     return handle;
 }
 
+// Every cell as the writer's text, cells joined by '|' and rows by ';'.
+inline std::string Cells(const SpreadsheetData& t) {
+    std::string out;
+    for (int r = 1; r <= t.GetNumberOfRows(); ++r) {
+        for (int c = 1; c <= t.GetNumberOfColumns(); ++c) out += (c > 1 ? "|" : "") + t.GetStringValue(c, r);
+        out += ';';
+    }
+    return out;
+}
+
 // The in-memory table, counting size changes and failing on one cell text when asked.
 class Table : public FloatStringSpreadsheetData {
 public:

@@ -5,8 +5,11 @@
 #include <cstdint>
 #include <cstring>
 #include <sstream>
-#include <streambuf>
 #include <string>
+
+#include "TestFiles.h"
+
+using kelto::test::PipeBuf;
 
 namespace {
 
@@ -15,16 +18,6 @@ std::string Bytes(std::initializer_list<int> values) {
     for (int v : values) s += static_cast<char>(v);
     return s;
 }
-
-// An input stream buffer that cannot seek, like a pipe: the reader cannot ask how much is
-// left and must not trust a length it reads.
-class PipeBuf : public std::streambuf {
-public:
-    explicit PipeBuf(std::string data) : data_(std::move(data)) { setg(data_.data(), data_.data(), data_.data() + data_.size()); }
-
-private:
-    std::string data_;
-};
 
 }  // namespace
 

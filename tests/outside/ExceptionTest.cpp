@@ -13,13 +13,3 @@ TEST(ExceptionMessage, FillsNumberedPlaceholdersInOrderAndNeverFillsValuesAgain)
     // Placeholders without a value and stray percent signs stay.
     EXPECT_EQ((ExceptionMessage("50% of %1% and %3%") % "a").str(), "50% of a and %3%");
 }
-
-TEST(Exception, CarriesTheFilledMessage) {
-    Exception plain(ExceptionMessage::translate("Invalid file open option format"));
-    EXPECT_EQ(plain.Why(std::locale()), "Invalid file open option format");
-    EXPECT_STREQ(plain.what(), "Invalid file open option format");
-    ExceptionMessage m = ExceptionMessage::translate("%1% does not seem to be a supported Bruker OPUS file.");
-    Exception filled(m % "a.0");
-    const std::exception& base = filled;  // as callers that catch any exception see it
-    EXPECT_STREQ(base.what(), "a.0 does not seem to be a supported Bruker OPUS file.");
-}

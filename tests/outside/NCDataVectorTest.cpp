@@ -52,27 +52,4 @@ TEST(NCDataVector, InterPolateVecRefusesAxesItCannotRead) {
     EXPECT_THROW(NCDataVectorUtilities::InterPolateVec({1.5f}, {1, 2}, y), std::invalid_argument);
 }
 
-TEST(NCDataVector, StrictMonotonyTable) {
-    struct {
-        Vec x;
-        bool monotonic;
-    } cases[] = {{{}, true}, {{5}, true}, {{1, 2, 9}, true}, {{9, 2, 1}, true}, {{1, 1}, false},
-                 {{1, 2, 1}, false}, {{3, 1, 2}, false}, {{kNaN}, false}, {{1, kNaN, 3}, false}};
-    for (const auto& c : cases) EXPECT_EQ(NCDataVectorUtilities::IsStrictlyMonotonic(c.x), c.monotonic);
-}
-
-TEST(NCDataVector, CopiesAreIndependentAndStorageIsContiguous) {
-    Vec a;
-    for (int i = 0; i < 1000; ++i) a.push_back(static_cast<float>(i));
-    Vec b = a;
-    b.push_back(1000);
-    b[0] = -1;
-    ASSERT_EQ(a.size(), 1000u);
-    EXPECT_EQ(a[0], 0.0f);
-    EXPECT_EQ(b.size(), 1001u);
-    EXPECT_EQ(b.data()[1000], 1000.0f);
-    a = b;
-    EXPECT_EQ(a, b);
-}
-
 }  // namespace

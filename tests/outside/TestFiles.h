@@ -9,6 +9,7 @@
 #include <iterator>
 #include <optional>
 #include <random>
+#include <streambuf>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -42,6 +43,16 @@ inline std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// An input stream buffer that cannot seek, like a pipe: a reader cannot ask how much is left
+// and must not trust a length it reads.
+class PipeBuf : public std::streambuf {
+public:
+    explicit PipeBuf(std::string data) : data_(std::move(data)) { setg(data_.data(), data_.data(), data_.data() + data_.size()); }
+
+private:
+    std::string data_;
+};
 
 // Converts with glibc's iconv; nothing when iconv lacks the encoding or the text does not
 // convert completely.

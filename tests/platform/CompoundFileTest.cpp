@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <filesystem>
@@ -12,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "outside/TestFiles.h"
 #include "platform/CfbBuilder.h"
 
 namespace fs = std::filesystem;
@@ -34,16 +34,12 @@ Bytes ReadAll(CompoundStream& s, std::size_t chunk) {
     return out;
 }
 
-fs::path Scratch() { return fs::temp_directory_path() / ("kelto_cfb_" + std::to_string(getpid())); }
+const kelto::test::TempDir kScratch;
+fs::path Scratch() { return kScratch.Path(); }
 fs::path Temp(const std::string& name, const Bytes& data = {}) {
-    fs::create_directories(Scratch());
-    std::ofstream(Scratch() / name, std::ios::binary).write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size()));
-    return Scratch() / name;
+    WriteFile(kScratch.File(name), std::string(data.begin(), data.end()));
+    return kScratch.File(name);
 }
-struct ScratchCleanup : ::testing::Environment {
-    void TearDown() override { fs::remove_all(Scratch()); }
-};
-const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
 
 bool HaveOlefile() { return std::system("/usr/bin/python3 -c 'import olefile' >/dev/null 2>&1") == 0; }
 

@@ -2,11 +2,11 @@
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
+#include "outside/TestFiles.h"
 #include "plugin/Export.h"
 
 namespace fs = std::filesystem;
@@ -22,11 +22,8 @@ namespace {
 const std::string kLibDir = KELTO_TEST_LIB_DIR;
 using IntFn = int (*)();
 
-fs::path Scratch() { return fs::temp_directory_path() / ("kelto_dl_" + std::to_string(getpid())); }
-struct ScratchCleanup : ::testing::Environment {
-    void TearDown() override { fs::remove_all(Scratch()); }
-};
-const auto* const kCleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+const kelto::test::TempDir kScratch;
+fs::path Scratch() { return kScratch.Path(); }
 
 // A fresh directory holding copies of the named test libraries.
 fs::path DirWith(const std::string& name, std::initializer_list<const char*> libs) {

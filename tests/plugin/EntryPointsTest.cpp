@@ -276,13 +276,10 @@ TEST(EntryPoints, RealLibraryRegistersTheTwentyFormatsAtTheirPositions) {
         std::ifstream table(std::string(KELTO_SOURCE_DIR "/tests/plugin/") + file);
         for (std::string line; std::getline(table, line);) {
             if (line.empty() || line[0] == '#') continue;
-            std::vector<std::string> fields{std::string()};
-            for (char c : line) {
-                if (c == '\t')
-                    fields.emplace_back();
-                else
-                    fields.back().push_back(c);
-            }
+            std::vector<std::string> fields;
+            std::istringstream in(line);
+            for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+            if (line.back() == '\t') fields.emplace_back();
             rows.push_back(fields);
         }
         return rows;

@@ -147,29 +147,21 @@ class Show(Scratch):
 
 
 class Convert(Scratch):
-    def test_text_to_dif_and_back_gives_the_same_table(self):
-        # Every digit survives: floats, 64-bit integers, leading zeros.
-        source = self.write("table.txt", "a\tb\tc\n1\t2.5\t-3.25\n100000\t\tGrüße\nx y\t0\t7\n"
-                                         "1234.5678\t12345678901\t007\n")
-        out_path = os.path.join(self.dir, "table.dif")
-        code, out, err = run("convert", "-o", out_path, source)
-        self.assertEqual(code, 0, err)
-        self.assertEqual(out, f"{out_path}: DIF File, 5 rows x 3 columns\n")
-        after = self.show_json(out_path)
-        self.assertEqual(after["format"], "DIF File")
-        self.assertEqual(cells(after), cells(self.show_json(source)))
-
-    def test_output_format_named_or_from_the_extension(self):
-        source = self.write("typed.csv", CSV)
-        out_path = os.path.join(self.dir, "out.txt")
-        code, out, err = run("convert", "--to", "Text UTF-8 File", "-o", out_path, source)
-        self.assertEqual(code, 0, err)
-        self.assertEqual(cells(self.show_json(out_path)), cells(self.show_json(source)))
-        code, out, err = run("convert", "--to", "*.dif", "-o", os.path.join(self.dir, "x.out"), source)
-        self.assertEqual(code, 0, err)
-        self.assertIn(": DIF File,", out)
-        with open(os.path.join(self.dir, "x.out"), "rb") as f:
-            self.assertEqual(f.readline().strip(), b"TABLE")
+    def test_output_format_from_the_extension_or_named_keeps_every_cell(self):
+        # Every digit survives: floats, 64-bit integers, leading zeros, quotes; DIF writes the
+        # legacy code page, so its source holds no CJK.
+        utf8 = self.write("typed.csv", CSV)
+        latin = self.write("latin.csv", CSV.replace("日本語", "Grüße"))
+        for to, source, name, writer, written in (([], latin, "table.dif", "DIF File", "DIF File"),
+                                                  (["--to", "Text UTF-8 File"], utf8, "out.txt", "Text UTF-8 File", "Text File"),
+                                                  (["--to", "*.dif"], latin, "x.out", "DIF File", "DIF File")):
+            with self.subTest(to=to):
+                out_path = os.path.join(self.dir, name)
+                code, out, err = run("convert", *to, "-o", out_path, source)
+                self.assertEqual(code, 0, err)
+                self.assertEqual(out, f"{out_path}: {writer}, 5 rows x 5 columns\n")
+                after = self.show_json("--format", written, out_path)
+                self.assertEqual((after["format"], cells(after)), (written, cells(self.show_json(source))))
 
 
 class SeveralFiles(Scratch):
