@@ -2,47 +2,27 @@
 // Scratch directories, files, test plug-in copies and a recording loader for the host-layer tests.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "data/SpreadsheetData.h"
 #include "host/ImportDLLLoader.h"
+#include "outside/TestFiles.h"
 
 namespace hosttest {
 
 namespace fs = std::filesystem;
 
-// A fresh directory under the system's temporary directory, removed with the object.
-struct TempDir {
-    std::string path = [] {
-        std::string pattern = (fs::temp_directory_path() / "kelto-host-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        return pattern;
-    }();
-    TempDir() = default;
-    TempDir(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
+// A scratch directory removed with the object; `dir / "name"` is a path inside it.
+struct TempDir : kelto::test::TempDir {
+    const std::string path = Path().string();
+    std::string operator/(const std::string& name) const { return File(name); }
 };
-
-inline void WriteFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary) << content;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::stringstream s;
-    s << std::ifstream(path, std::ios::binary).rdbuf();
-    return s.str();
-}
+using kelto::test::ReadFile;
+using kelto::test::WriteFile;
 
 // Copies a test plug-in (by its file name in the plug-in directory) to `to`.
 inline void CopyPlugin(const std::string& name, const std::string& to) {

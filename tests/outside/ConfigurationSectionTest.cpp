@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "outside/utl/BinaryIO.h"
-#include "outside/utl/HtmlUtilities.h"
 
 namespace {
 
@@ -35,20 +34,6 @@ T Read(const ConfigurationSection& s, const std::string& key, Separator... separ
 }
 
 }  // namespace
-
-TEST(ConfigurationSection, ListEntriesWithSeparatorsAndPercentsSurviveWriteAndRead) {
-    const Strings sheets = {"Sheet;1", "50% done", "%3B", "", "Übersicht ; %", "a\tb"};
-    TinyXML2Section doc;
-    Strings encoded = sheets;
-    for (std::string& s : encoded) HtmlUtilities::URIEncode(s);
-    doc.CreateSection("Settings")->WriteKey("Sheets", encoded, ';');
-    std::unique_ptr<TinyXML2Section> keep;
-    auto back = Reparse(doc, keep);
-    ASSERT_NE(back, nullptr);
-    Strings read = Read<Strings>(*back, "Sheets", ';');
-    for (std::string& s : read) s = HtmlUtilities::URIDecode(s);
-    EXPECT_EQ(read, sheets);
-}
 
 TEST(ConfigurationSection, TypedKeysRoundTripExactly) {
     TinyXML2Section doc;
