@@ -56,13 +56,6 @@ void Read(ReadResult& r, const std::string& path, const std::vector<int>* blocks
     r.warning = file.JCAMPWarning() ? 1 : 0;
 }
 
-// The multi-file argument: directory, names, each ended by a NUL, and a final NUL.
-std::string MultiFile(const std::string& dir, const std::vector<std::string>& names) {
-    std::string arg = dir + '\0';
-    for (const auto& n : names) arg += n + '\0';
-    return arg + '\0';
-}
-
 // Row 2 holds a number from column 3 on for every point delivered.
 int PointsIn(const FloatStringSpreadsheetData& t) {
     int n = 0;
@@ -504,7 +497,7 @@ TEST_F(JcampText, SeveralFilesAreInterpolatedOntoTheFirst) {
     File("b.jdx", "##TITLE=b\n##FIRSTX=1\n##LASTX=5\n##NPOINTS=5\n##XYDATA=(X++(Y..Y))\n1 10 20 30 40 50\n##END=\n");
     File("c.jdx", "##TITLE=c\n##NPOINTS=2\n##PEAKTABLE=(XY..XY)\n1,1 2,2\n##END=\n");
     ReadResult r;
-    Read(r, MultiFile(dir.Path().string(), {"a.jdx", "b.jdx"}));
+    Read(r, Several(dir.Path().string(), {"a.jdx", "b.jdx"}));
     ASSERT_EQ(r.read, 0) << r.error;
     EXPECT_EQ(r.rows, 4);
     EXPECT_EQ(r.table.GetNumberOfColumns(), 5);
@@ -515,33 +508,24 @@ TEST_F(JcampText, SeveralFilesAreInterpolatedOntoTheFirst) {
     EXPECT_EQ(r.table.GetFloatData(5, 4), 40.0f);
 
     ReadResult mixed;
-    Read(mixed, MultiFile(dir.Path().string(), {"a.jdx", "c.jdx"}));
+    Read(mixed, Several(dir.Path().string(), {"a.jdx", "c.jdx"}));
     EXPECT_EQ(mixed.read, JCAMPFile::kMixedClasses);
     EXPECT_EQ(mixed.error, "Only files with dataclass='XYDATA' are supported by multi-selection.");
 
     ReadResult missing;
-    Read(missing, MultiFile(dir.Path().string(), {"a.jdx", "none.jdx"}));
+    Read(missing, Several(dir.Path().string(), {"a.jdx", "none.jdx"}));
     EXPECT_EQ(missing.open, JCAMPFile::kOpenFailed);
 
     // A table with unsorted x is no axis to read the others off.
     File("d.jdx", "##TITLE=d\n##NPOINTS=3\n##PEAKTABLE=(XY..XY)\n1,1 3,3 2,2\n##END=\n");
     File("e.jdx", "##TITLE=e\n##NPOINTS=2\n##PEAKTABLE=(XY..XY)\n1,1 2,2\n##END=\n");
     ReadResult unsorted;
-    Read(unsorted, MultiFile(dir.Path().string(), {"d.jdx", "e.jdx"}));
+    Read(unsorted, Several(dir.Path().string(), {"d.jdx", "e.jdx"}));
     EXPECT_EQ(unsorted.read, JCAMPFile::kUnsortedAxis);
     EXPECT_NE(unsorted.error.find("Error in file 'd.jdx'"), std::string::npos) << unsorted.error;
 }
 
-TEST(JcampRegistry, RecordIsExact) {
-    const int index = FormatIndex("JCAMP-DX File");
-    ASSERT_NE(index, 0);
-    const QmImportFileFormatInfo* info = SprFileFactory::GetInfo(index);
-    EXPECT_STREQ(info->filter, "JCAMP-DX Files (*.jcm; *.dx; *.jdx)");
-    EXPECT_EQ(info->saveFilter, nullptr);
-    ASSERT_EQ(info->extensionCount, 3);
-    EXPECT_EQ(std::string(info->extensions, 13), std::string(".jcm\0.dx\0.jdx", 13));
-    const signed char flags[] = {info->canWrite, info->canRead, info->multiFile, info->tableFlag, info->formatFlag, info->priority};
-    EXPECT_EQ(std::vector<signed char>(flags, flags + 6), (std::vector<signed char>{0, 1, 2, 1, 0, 1}));
+TEST(JcampRegistry, ReadsThroughTheEntryPoints) {
     FloatStringSpreadsheetData t;
     Outcome r = ReadViaHost("JCAMP-DX File", kCorpus + "BRUKER2.JCM", t);
     EXPECT_EQ(r.read, 0) << r.error;

@@ -1,6 +1,8 @@
 #pragma once
 // Reading a file into the in-memory table through a format class or through the exported
 // entry points with the host's callback record, and a table that skips rows as a host may.
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -47,17 +49,37 @@ inline std::string MessageOf(SpreadsheetFile& f) {
     return buffer;
 }
 
+// Opens (with `options` when given), sizes and reads; the first failing step's code stays.
 template <typename Format>
-Outcome ReadDirect(const std::string& path, FloatStringSpreadsheetData& table) {
+Outcome ReadDirect(const std::string& path, FloatStringSpreadsheetData& table, QmImportOpenOptions* options = nullptr) {
     Outcome r;
     Format file;
-    if ((r.open = file.Open(true, path.c_str(), nullptr)) == 0 && (r.rows = file.GetNumRows()) >= 0) {
-        r.cols = file.GetNumCols();
+    if ((r.open = file.Open(true, path.c_str(), options)) == 0 && (r.rows = file.GetNumRows()) >= 0 &&
+        (r.cols = file.GetNumCols()) >= 0) {
         table.SetDataSize(r.cols, r.rows);
         r.read = file.Read(&table);
     }
     r.error = MessageOf(file);
     return r;
+}
+
+// The multi-file argument: the folder, then each name, each ended by a NUL, and a final NUL.
+inline std::string Several(const std::string& dir, const std::vector<std::string>& names) {
+    std::string arg = dir + '\0';
+    for (const auto& n : names) arg += n + '\0';
+    return arg + '\0';
+}
+
+// The committed seeds and samples are the builders' output (KELTO_REMAKE_FIXTURES=1 writes them).
+inline void ExpectCommitted(const std::vector<std::pair<std::string, Bytes>>& files) {
+    for (const auto& [path, bytes] : files) {
+        const std::string full = std::string(KELTO_SOURCE_DIR) + "/" + path, text(bytes.begin(), bytes.end());
+        if (std::getenv("KELTO_REMAKE_FIXTURES")) {
+            std::filesystem::create_directories(std::filesystem::path(full).parent_path());
+            WriteFile(full, text);
+        }
+        EXPECT_EQ(ReadFile(full), text) << path << " is not the builder's output";
+    }
 }
 
 inline int FormatIndex(const char* name) {
