@@ -40,21 +40,6 @@ protected:
     TempDir dir;
 };
 
-struct Expected {
-    std::map<std::string, std::string> keys;
-    std::vector<double> y;
-};
-Expected Load(const std::string& path) {
-    Expected e;
-    std::ifstream in(path);
-    for (std::string line; std::getline(in, line);) {
-        const auto tab = line.find('\t');
-        if (line.substr(0, tab) == "y") e.y.push_back(std::stod(line.substr(tab + 1)));
-        else e.keys[line.substr(0, tab)] = line.substr(tab + 1);
-    }
-    return e;
-}
-
 }  // namespace
 
 // Every corpus file read alone equals the independent decoder's values: the names, the x
@@ -67,7 +52,7 @@ TEST(OpusCorpus, EveryFileMatchesThePeer) {
         if (name == "MANIFEST.tsv" || name == "expected") continue;
         SCOPED_TRACE(name);
         ++files;
-        Expected e = Load(kCorpus + "expected/" + name + ".tsv");
+        KeyedValues e = LoadKeyedValues(kCorpus + "expected/" + name + ".tsv");
         ASSERT_FALSE(e.y.empty()) << "no expected values";
         const int points = std::stoi(e.keys["points"]);
         ASSERT_EQ(static_cast<std::size_t>(points), e.y.size());

@@ -39,15 +39,8 @@ protected:
 // The type-30 corpus file against the independent decoder's values; the type-179 file is
 // refused by its type.
 TEST(ChemStationCorpus, MatchesThePeerOrEndsWithItsCode) {
-    std::ifstream expected(kCorpus + "expected/entab_chemstation_mwd.d_mwd1A.ch.tsv");
-    ASSERT_TRUE(expected) << "missing expected values";
-    std::map<std::string, std::string> keys;
-    std::vector<double> y;
-    for (std::string line; std::getline(expected, line);) {
-        auto tab = line.find('\t');
-        if (line.substr(0, tab) == "y") y.push_back(std::stod(line.substr(tab + 1)));
-        else keys[line.substr(0, tab)] = line.substr(tab + 1);
-    }
+    auto [keys, y] = LoadKeyedValues(kCorpus + "expected/entab_chemstation_mwd.d_mwd1A.ch.tsv");
+    ASSERT_FALSE(y.empty()) << "missing expected values";
     FloatStringSpreadsheetData t;
     Outcome r = ReadDirect<ChemStationFile>(kCorpus + "entab_chemstation_mwd.d_mwd1A.ch", t);
     ASSERT_EQ(r.read, 0) << r.error;

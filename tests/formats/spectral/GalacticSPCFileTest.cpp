@@ -448,16 +448,11 @@ struct Expected {
 
 Expected Load(const std::string& path) {
     Expected e;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string kind, value;
-        std::getline(fields, kind, '\t');
+    for (const auto& row : ReadTsv(path)) {
         std::vector<double> values;
-        while (std::getline(fields, value, '\t')) values.push_back(std::stod(value));
-        if (kind == "x") e.x = std::move(values);
-        else if (kind == "y") e.y.push_back(std::move(values));
+        for (std::size_t i = 1; i < row.size(); ++i) values.push_back(std::stod(row[i]));
+        if (row[0] == "x") e.x = std::move(values);
+        else if (row[0] == "y") e.y.push_back(std::move(values));
     }
     return e;
 }

@@ -89,16 +89,9 @@ const char* kSimple =
 TEST(JcampCorpus, EveryFileReadsOrEndsWithItsCode) {
     // file, Open's code, Read's code ("-" when Open failed), warning pending (0 or 1)
     std::map<std::string, std::array<std::string, 3>> expected;
-    std::ifstream outcomes(kCorpus + "expected/outcomes.tsv");
-    ASSERT_TRUE(outcomes) << "expected/outcomes.tsv is missing";
-    for (std::string row; std::getline(outcomes, row);) {
-        if (row.empty() || row[0] == '#' || row.rfind("file\t", 0) == 0) continue;
-        std::istringstream fields(row);
-        std::string name;
-        std::array<std::string, 3> v;
-        fields >> name >> v[0] >> v[1] >> v[2];
-        expected[name] = v;
-    }
+    for (const auto& row : ReadTsv(kCorpus + "expected/outcomes.tsv"))
+        if (row[0] != "file" && row.size() == 4) expected[row[0]] = {row[1], row[2], row[3]};
+    ASSERT_FALSE(expected.empty()) << "expected/outcomes.tsv is missing";
     std::ifstream manifest(kCorpus + "MANIFEST.tsv");
     ASSERT_TRUE(manifest) << "the corpus manifest is missing";
     std::string line;
@@ -133,26 +126,14 @@ TEST(JcampCorpus, ValuesMatchThePeerReader) {
         std::vector<Point> points;
     };
     std::map<std::string, std::map<int, Spectrum>> peer;
-    std::ifstream in(kCorpus + "expected/jcampconverter.tsv");
-    ASSERT_TRUE(in) << "expected/jcampconverter.tsv is missing";
-    std::string line;
-    std::getline(in, line);
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string file, kind, index, x, y;
-        int spectrum;
-        std::getline(fields, file, '\t');
-        fields >> spectrum;
-        fields.ignore();
-        std::getline(fields, kind, '\t');
-        std::getline(fields, index, '\t');
-        std::getline(fields, x, '\t');
-        std::getline(fields, y, '\t');
-        Spectrum& s = peer[file][spectrum];
-        if (kind == "n") s.n = std::stoi(index);
-        else if (kind == "sum") s.sum = std::stod(x), s.abs = std::stod(y);
-        else s.points.push_back({std::stoi(index), std::stod(x), std::stod(y)});
+    for (const auto& f : ReadTsv(kCorpus + "expected/jcampconverter.tsv")) {
+        if (f[0] == "file") continue;
+        Spectrum& s = peer[f[0]][std::stoi(f[1])];
+        if (f[2] == "n") s.n = std::stoi(f[3]);
+        else if (f[2] == "sum") s.sum = std::stod(f[4]), s.abs = std::stod(f[5]);
+        else s.points.push_back({std::stoi(f[3]), std::stod(f[4]), std::stod(f[5])});
     }
+    ASSERT_FALSE(peer.empty()) << "expected/jcampconverter.tsv is missing";
     // Where the peer is wrong (both checked by hand below): it splits "1.1093e-02" at the
     // exponent and finds 1873 values where the file holds the 1867 its ##NPOINTS says; and
     // on the line "2887.024A666TL1..." of dupinc2.jdx, where the y check "A666" carries a

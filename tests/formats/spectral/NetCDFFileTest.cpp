@@ -26,19 +26,10 @@ struct Expected {
 
 Expected Load(const std::string& path) {
     Expected e;
-    std::ifstream in(path);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string kind, value;
-        std::getline(fields, kind, '\t');
-        if (kind == "name") {
-            std::getline(fields, e.name);
-            continue;
-        }
-        std::vector<double> values;
-        while (std::getline(fields, value, '\t')) values.push_back(std::stod(value));
-        (kind == "x" ? e.x : e.y) = std::move(values);
+    for (const auto& row : ReadTsv(path)) {
+        if (row[0] == "name") e.name = row.size() > 1 ? row[1] : "";
+        for (std::size_t i = 1; row[0] != "name" && i < row.size(); ++i)
+            if (!row[i].empty()) (row[0] == "x" ? e.x : e.y).push_back(std::stod(row[i]));
     }
     return e;
 }

@@ -4,8 +4,10 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <set>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +82,36 @@ inline void ExpectCommitted(const std::vector<std::pair<std::string, Bytes>>& fi
         }
         EXPECT_EQ(ReadFile(full), text) << path << " is not the builder's output";
     }
+}
+
+// A tab-separated file as rows of fields; empty lines and lines starting with '#' left out.
+inline std::vector<std::vector<std::string>> ReadTsv(const std::string& path) {
+    std::vector<std::vector<std::string>> rows;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        std::vector<std::string>& row = rows.emplace_back();
+        std::size_t at = 0;
+        for (std::size_t tab; (tab = line.find('\t', at)) != std::string::npos; at = tab + 1) row.push_back(line.substr(at, tab - at));
+        row.push_back(line.substr(at));
+    }
+    return rows;
+}
+
+// Expected values as "key<TAB>value" lines, where each "y" line adds one value.
+struct KeyedValues {
+    std::map<std::string, std::string> keys;
+    std::vector<double> y;
+};
+inline KeyedValues LoadKeyedValues(const std::string& path) {
+    KeyedValues e;
+    std::ifstream in(path);
+    for (std::string line; std::getline(in, line);) {
+        const auto tab = line.find('\t');
+        if (line.substr(0, tab) == "y") e.y.push_back(std::stod(line.substr(tab + 1)));
+        else e.keys[line.substr(0, tab)] = line.substr(tab + 1);
+    }
+    return e;
 }
 
 inline int FormatIndex(const char* name) {
