@@ -98,6 +98,14 @@ inline std::vector<std::vector<std::string>> ReadTsv(const std::string& path) {
     return rows;
 }
 
+// The names a corpus folder's MANIFEST.tsv lists (its first column, under a heading row).
+inline std::vector<std::string> CorpusFiles(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& row : ReadTsv(dir + "MANIFEST.tsv"))
+        if (row[0] != "file") names.push_back(row[0]);
+    return names;
+}
+
 // Expected values as "key<TAB>value" lines, where each "y" line adds one value.
 struct KeyedValues {
     std::map<std::string, std::string> keys;
