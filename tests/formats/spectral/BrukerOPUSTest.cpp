@@ -1,10 +1,7 @@
 // The Bruker OPUS readers on the corpus files (against the independent decoder's values) and
 // on files from the fixture builder.
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 
 #include <gtest/gtest.h>
 

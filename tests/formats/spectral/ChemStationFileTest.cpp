@@ -1,10 +1,7 @@
 // The HPLC ChemStation reader on the corpus files and on ".ch"/".uv" files from the fixture
 // builder (types 8, 30, 31, 130, 131, 2D and 3D).
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <map>
 #include <sstream>
 
 #include <gtest/gtest.h>

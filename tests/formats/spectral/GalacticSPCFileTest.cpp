@@ -5,9 +5,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <limits>
 
 #include <fmt/format.h>
