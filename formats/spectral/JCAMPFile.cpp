@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fstream>
 #include <limits>
+#include <memory>
 #include <sstream>
 
 #include "formats/spectral/JcampValues.h"
@@ -345,6 +346,9 @@ int JCAMPFile::HandleLabel(std::string_view name, std::string_view value, std::s
 int JCAMPFile::ApplyOptions(QmImportOpenOptions* options) {
     std::vector<int> selection;
     const int n = static_cast<int>(blocks.size());
+    // A record that arrives holding bytes owns them, and whatever replaces them must be owned
+    // by the record too; an empty record is pointed at our buffer, which the host copies.
+    const bool given = options && options->size > 0 && options->data;
     if (n < 2) {
         selection = {0};
     } else if (options && options->size > 0 && options->data) {
@@ -389,11 +393,16 @@ int JCAMPFile::ApplyOptions(QmImportOpenOptions* options) {
             std::ostringstream out;
             WriteBinaryString(out, xml);
             const std::string bytes = out.str();
-            delete[] optionsBuffer;
-            optionsBuffer = new char[bytes.size()];
-            std::memcpy(optionsBuffer, bytes.data(), bytes.size());
+            auto copy = std::make_unique<char[]>(bytes.size());
+            std::memcpy(copy.get(), bytes.data(), bytes.size());
+            if (given) {
+                delete[] options->data;
+            } else {
+                delete[] optionsBuffer;
+                optionsBuffer = copy.get();
+            }
             options->size = static_cast<int>(bytes.size());
-            options->data = optionsBuffer;
+            options->data = copy.release();
         }
     }
     selectionList = selection;

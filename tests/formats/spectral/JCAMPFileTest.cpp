@@ -15,6 +15,7 @@
 
 #include "formats/spectral/JCAMPFile.h"
 #include "formats/spectral/JcampValues.h"
+#include "host/ImportOptionsHelper.h"
 #include "outside/utl/BinaryIO.h"
 #include "outside/utl/ConfigurationSection.h"
 #include "tests/formats/spectral/SpectralTestSupport.h"
@@ -438,21 +439,27 @@ TEST_F(JcampText, LinkBlocksAndSelection) {
     EXPECT_EQ(both.table.GetFloatData(1, 4), 2.0f);
 
     // The options select the second block alone; a selection that leaves a block out is
-    // written back into the record.
+    // written back into the host's record, in bytes the record owns once the reader is gone.
     TinyXML2Section doc;
     doc.CreateSection("Settings")->WriteKey("DataBlocks", std::vector<int>{1});
-    std::string xml, bytes;
+    std::string xml;
     doc.Flush(xml);
-    std::ostringstream out;
-    WriteBinaryString(out, xml);
-    bytes = out.str();
-    QmImportOpenOptions options{static_cast<int>(bytes.size()), bytes.data()};
+    std::unique_ptr<ImportOptionsHelper::OpenOptions> options = ImportOptionsHelper::OpenOptions::CreateOpenOptions(xml);
     ReadResult second;
-    Read(second, path, nullptr, &options);
+    Read(second, path, nullptr, options.get());
     ASSERT_EQ(second.read, 0) << second.error;
     EXPECT_EQ(second.rows, 3);
     EXPECT_EQ(second.table.GetFloatData(3, 3), 4.0f);
     EXPECT_EQ(Text(second.table, 2, 3), "Uv/vis spectrum : second");
+    ASSERT_TRUE(options->data && options->size > 0);
+    std::istringstream back(std::string(options->data, static_cast<std::size_t>(options->size)));
+    std::string written;
+    ASSERT_TRUE(ReadBinaryString(back, written));
+    std::unique_ptr<TinyXML2Section> writtenDoc = TinyXML2Section::CreateXMLSectionFromString(written.c_str());
+    ASSERT_TRUE(writtenDoc && writtenDoc->GetSection("Settings"));
+    std::vector<int> selected;
+    EXPECT_TRUE(writtenDoc->GetSection("Settings")->ReadKey("DataBlocks", selected));
+    EXPECT_EQ(selected, std::vector<int>{1});
 
     std::string noKey = "<Configuration><Section name=\"Settings\"/></Configuration>";
     std::ostringstream out2;
