@@ -20,6 +20,7 @@
 #include <unicode/bytestream.h>
 #include <unicode/normalizer2.h>
 
+#include "data/FloatStringVector.h"
 #include "outside/utl/BinaryIO.h"
 #include "outside/utl/QmString.h"
 #include "plugin/Adapters.h"
@@ -147,17 +148,35 @@ bool IsValidUtf8(std::string_view s) {
 
 }  // namespace
 
+// A text's string object is row memory: carved from its table's text chunks while the table
+// sets the cell, from the heap otherwise.
+template <typename... A>
+std::string* FloatString::NewText(A&&... a) {
+    void* block = kelto::data::AllocateRowMemory(sizeof(std::string), kelto::data::RowMemory::Text);
+    try {
+        return new (block) std::string(std::forward<A>(a)...);
+    } catch (...) {
+        kelto::data::ReleaseRowMemory(block);
+        throw;
+    }
+}
+
+void FloatString::DeleteText(std::string* s) noexcept {
+    s->~basic_string();
+    kelto::data::ReleaseRowMemory(s);
+}
+
 FloatString::FloatString(const FloatString& other) : type_(other.type_), value_(other.value_) {
-    if (type_ == kText) value_.s = new std::string(*other.value_.s);
+    if (type_ == kText) value_.s = NewText(*other.value_.s);
 }
 
 FloatString& FloatString::operator=(const FloatString& other) {
     if (this == &other) return *this;
     if (other.type_ == kText) {
         // Copy first, so that a failed allocation leaves this cell as it was.
-        auto copy = std::make_unique<std::string>(*other.value_.s);
+        std::string* copy = NewText(*other.value_.s);
         FreeText();
-        value_.s = copy.release();
+        value_.s = copy;
     } else {
         FreeText();
         value_ = other.value_;
@@ -232,7 +251,7 @@ bool FloatString::SetPlainNumber(const char* p) {
     if (*p == '0' && (d != 0 || p[1] == '0') && d == std::trunc(d)) {
         std::size_t n = static_cast<std::size_t>(q - p);
         while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
-        value_.s = new std::string(p, n);
+        value_.s = NewText(p, n);
         type_ = kText;
         return true;
     }
@@ -271,7 +290,7 @@ __attribute__((always_inline)) inline void FloatString::SetParsed(const char* p)
         // stay texts, however long (they still read as numbers through GetFloatValue).
         std::size_t n = std::strlen(p);
         while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
-        value_.s = new std::string(p, n);
+        value_.s = NewText(p, n);
         type_ = kText;
         return;
     }
@@ -322,7 +341,7 @@ void FloatString::SetNonNumericText(const char* p, bool unicodeSpaces) {
     if (ascii) {
         // Pure ASCII: already NFC, and the locale's white space is ASCII's.
         while (n > 0 && IsAsciiSpace(p[n - 1])) --n;
-        value_.s = new std::string(p, n);
+        value_.s = NewText(p, n);
         type_ = kText;
         return;
     }
@@ -340,9 +359,9 @@ void FloatString::SetNonNumericText(const char* p, bool unicodeSpaces) {
 }
 
 void FloatString::TakeText(std::string&& text) {
-    auto owned = std::make_unique<std::string>(std::move(text));
+    std::string* owned = NewText(std::move(text));
     FreeText();
-    value_.s = owned.release();
+    value_.s = owned;
     type_ = kText;
 }
 

@@ -2,7 +2,8 @@
 // The value of one table cell: a single-precision number, a 64-bit integer, a text or missing.
 // Missing has no tag of its own: it is the float -99, the integer -99 or an empty text, the
 // missing-value code of the whole system. A cell is a type word and one 8-byte value, so that
-// numeric cells stay small; only texts live on the heap, owned by their cell.
+// numeric cells stay small; only texts live apart (row memory, see FloatStringVector.h),
+// owned by their cell.
 #include <cstddef>
 #include <cstdint>
 #include <iosfwd>
@@ -30,7 +31,7 @@ public:
         return *this;
     }
     ~FloatString() {
-        if (type_ == kText) delete value_.s;
+        if (type_ == kText) DeleteText(value_.s);
     }
 
     // NaN and infinities become the missing float; subnormals and zeros become 0.
@@ -81,6 +82,9 @@ public:
 private:
     enum : std::uint32_t { kFloat = 0, kText = 1, kInt64 = 2 };
 
+    template <typename... A>
+    static std::string* NewText(A&&... a);
+    static void DeleteText(std::string* s) noexcept;
     static float Normalised(float v) noexcept;
     void SetNumber(double v) noexcept;
     // `p`: the text after its leading white space, not empty.
@@ -88,7 +92,7 @@ private:
     void SetParsed(const char* p);
     void FreeText() noexcept {
         if (type_ == kText) {
-            delete value_.s;
+            DeleteText(value_.s);
             type_ = kFloat;
         }
     }

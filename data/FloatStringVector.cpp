@@ -36,10 +36,17 @@ constexpr std::size_t kHeader = 8;                         // the chunk of a blo
 // Below this a batch is not worth a chunk (a small table would hold a mostly empty one).
 constexpr std::size_t kMinBatchBytes = std::size_t{4} << 20;
 
-struct Chunk {
-    // Blocks carved and not yet released, plus one while a batch still carves from it.
+}  // namespace
+
+struct detail::Chunk {
+    // Blocks carved and not yet released, plus one while a batch or an arena still carves
+    // from it.
     std::atomic<std::size_t> refs{1};
 };
+
+namespace {
+
+using detail::Chunk;
 constexpr std::size_t kChunkHead = 16;  // the Chunk, keeping blocks 8-byte aligned
 static_assert(sizeof(Chunk) <= kChunkHead);
 
@@ -48,17 +55,14 @@ std::atomic<std::size_t> g_chunkBytes{0};
 // Row objects and cells are carved from chunks of their own: when a batch-made table later
 // grows its rows (their cells move to the heap), the chunks of old cells empty and return to
 // the system, while the small row objects keep theirs.
-struct Stream {
-    Chunk* chunk = nullptr;
-    char* cursor = nullptr;
-    char* limit = nullptr;
-};
+using Stream = detail::ChunkStream;
 
 struct BatchState {
     int depth = 0;
     Stream streams[2];  // RowMemory::Object, RowMemory::Cells
 };
 thread_local BatchState t_batch;
+thread_local TextArena* t_textArena = nullptr;
 
 Chunk* NewChunk() {
 #ifdef KELTO_ROW_CHUNKS_FROM_HEAP
@@ -111,10 +115,15 @@ void* AllocateRowMemory(std::size_t bytes, RowMemory kind) {
     BatchState& b = t_batch;
     Chunk* from = nullptr;
     char* block = nullptr;
-    if (b.depth > 0 && total <= kChunkBytes - kChunkHead) {
-        Stream& stream = b.streams[kind == RowMemory::Object ? 0 : 1];
-        block = static_cast<char*>(Carve(stream, total));
-        if (block) from = stream.chunk;
+    Stream* stream = nullptr;
+    if (kind == RowMemory::Text) {
+        if (t_textArena && t_textArena->enabled_) stream = &t_textArena->stream_;
+    } else if (b.depth > 0) {
+        stream = &b.streams[kind == RowMemory::Object ? 0 : 1];
+    }
+    if (stream && total <= kChunkBytes - kChunkHead) {
+        block = static_cast<char*>(Carve(*stream, total));
+        if (block) from = stream->chunk;
     }
     if (!block) block = static_cast<char*>(::operator new(total));
     std::memcpy(block, &from, sizeof from);
@@ -149,10 +158,20 @@ RowBatch::~RowBatch() {
     b = BatchState{};
 }
 
+TextArena::~TextArena() {
+    if (stream_.chunk) Drop(stream_.chunk);
+}
+
+void TextArena::Expect(std::size_t expectedBytes) { enabled_ = expectedBytes >= kMinBatchBytes; }
+
+TextArena::Use::Use(TextArena* arena) noexcept : previous_(t_textArena) { t_textArena = arena; }
+
+TextArena::Use::~Use() { t_textArena = previous_; }
+
 std::size_t RowBatch::RowBytes(int n) {
-    // What FloatStringVector(n) takes: the object, and room for n + 5 cells (the placeholder,
-    // the n cells and four more), each with its header.
-    std::size_t cells = (static_cast<std::size_t>(n > 0 ? n : 0) + 5) * sizeof(FloatString);
+    // What FloatStringVector(n) takes: the object, and room for n + 2 cells (the placeholder,
+    // the n cells and one more), each with its header.
+    std::size_t cells = (static_cast<std::size_t>(n > 0 ? n : 0) + 2) * sizeof(FloatString);
     return 2 * kHeader + ((sizeof(FloatStringVector) + 7) & ~std::size_t{7}) + cells;
 }
 
@@ -163,7 +182,7 @@ std::size_t RowBatch::RowBytes(int n) {
 
 FloatStringVector::FloatStringVector(int n) {
     n = std::max(n, 0);
-    cells_.reserve(static_cast<std::size_t>(n) + 5);
+    cells_.reserve(static_cast<std::size_t>(n) + 2);
     cells_.resize(static_cast<std::size_t>(n) + 1);
 }
 

@@ -23,7 +23,8 @@ namespace kelto::data {
 // chunk it came from (or none), so a row keeps its own memory wherever it goes: rows move
 // between matrices, grow onto the heap and die in any order, and a chunk returns to the
 // system when the last block carved from it is released.
-enum class RowMemory { Object, Cells };
+// Text: the string objects of text cells, carved only while a TextArena is in use (below).
+enum class RowMemory { Object, Cells, Text };
 KELTO_API void* AllocateRowMemory(std::size_t bytes, RowMemory kind);
 KELTO_API void ReleaseRowMemory(void* block) noexcept;
 // Bytes of chunks currently held (for measurements: the heap's statistics do not see them).
@@ -43,6 +44,53 @@ public:
 
 private:
     bool active_ = false;
+};
+
+namespace detail {
+struct Chunk;
+// Where the next block of a chunk is carved.
+struct ChunkStream {
+    Chunk* chunk = nullptr;
+    char* cursor = nullptr;
+    char* limit = nullptr;
+};
+}  // namespace detail
+
+// Memory of one table's texts. A large table has many text cells, each with a string object
+// of its own; from the heap that is one block each, in fresh pages that fault one by one.
+// The table owns an arena and puts it in use while it sets a cell, so the texts it keeps
+// are carved from chunks (2 MB each, apart from the rows'), once the table is large enough
+// to fill them. Texts made anywhere else (a reader's scratch cell, a copy) come from the
+// heap, so short-lived texts never pin a chunk. A text keeps its chunk alive as a row does:
+// it may outlive the table, move, and die on any thread.
+class KELTO_API TextArena {
+public:
+    TextArena() = default;
+    ~TextArena();
+    TextArena(const TextArena&) = delete;
+    TextArena& operator=(const TextArena&) = delete;
+
+    // `expectedBytes`: about how much row memory the table holds; below what a RowBatch
+    // would carve, texts stay on the heap.
+    void Expect(std::size_t expectedBytes);
+
+    // While a Use lives on a thread, texts made on that thread come from `arena` (null: from
+    // the heap). Uses nest.
+    class KELTO_API Use {
+    public:
+        explicit Use(TextArena* arena) noexcept;
+        ~Use();
+        Use(const Use&) = delete;
+        Use& operator=(const Use&) = delete;
+
+    private:
+        TextArena* previous_;
+    };
+
+private:
+    friend void* AllocateRowMemory(std::size_t bytes, RowMemory kind);
+    detail::ChunkStream stream_;
+    bool enabled_ = false;
 };
 
 // The allocator of a row's cells. It holds no state: where a block came from is in the block.
@@ -74,7 +122,9 @@ public:
     static void operator delete(void* p) noexcept { kelto::data::ReleaseRowMemory(p); }
 
     FloatStringVector() : cells_(1) {}
-    // n missing cells, with room for a few more (rows often gain a column or two).
+    // n missing cells, with room for one more (a reader that finds one more column need not
+    // move every row). Not more: a large table is written cell by cell, and spare room is
+    // memory every row pays for.
     explicit FloatStringVector(int n);
     FloatStringVector(const FloatStringVector& other) = default;
     // A moved-from vector is empty (no cells), not broken.

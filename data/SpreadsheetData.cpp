@@ -26,6 +26,8 @@ void FloatStringSpreadsheetData::SetDataSize(int cols, int rows) {
         m.InsertColumn(numCols + 1, cols - numCols);
     else if (cols < numCols)
         m.RemoveColumn(cols + 1, numCols - cols);
+    // A table large enough for its rows to be carved from chunks gets its texts carved too.
+    texts_.Expect(static_cast<std::size_t>(rows) * kelto::data::RowBatch::RowBytes(cols));
     int numRows = m.GetNumRows();
     if (rows > numRows)
         m.InsertRow(numRows + 1, rows - numRows);

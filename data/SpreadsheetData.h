@@ -44,7 +44,9 @@ public:
         if (Inside(col, row)) matrix_->Set(col, row, value);
     }
     void Set(int col, int row, const char* text) override {
-        if (Inside(col, row)) matrix_->Set(col, row, text);
+        if (!Inside(col, row)) return;
+        kelto::data::TextArena::Use use(&texts_);
+        matrix_->Set(col, row, text);
     }
     // Exactly cols x rows afterwards: columns are added or dropped at the right, rows at the
     // bottom, keeping the cells that remain. Negative counts are taken as 0. A size beyond
@@ -74,5 +76,8 @@ private:
                static_cast<unsigned>(row - 1) < static_cast<unsigned>(matrix_->GetNumRows());
     }
 
+    // Where the texts of a large table are carved. Each carved text keeps its chunk alive, so
+    // the matrix's cells may outlive the arena.
+    kelto::data::TextArena texts_;
     std::unique_ptr<FloatStringMatrix> matrix_;
 };
