@@ -70,12 +70,23 @@ Chunk* NewChunk() {
     void* memory = std::aligned_alloc(kChunkBytes, kChunkBytes);
     if (!memory) return nullptr;
 #else
-    // Straight from the system, so that a chunk goes back to it as soon as its rows die, and
-    // populated at once: every page of it is about to be written, and one call costs less
-    // than a fault per page.
-    // (Huge pages were tried: clearing them at the first touch cost more than the faults saved.)
-    void* memory = ::mmap(nullptr, kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-    if (memory == MAP_FAILED) return nullptr;
+    // Straight from the system, so that a chunk goes back to it as soon as its rows die.
+    // Aligned to its size and offered as one transparent huge page: a table written cell by
+    // cell across tens of megabytes of 4 KB pages pays a TLB miss every 4 KB (in a virtual
+    // machine a costly one), and filling 200,000 rows took twice as long. Populated at once:
+    // every page is about to be written, and where huge pages are off one call still costs
+    // less than a fault per page.
+    void* raw = ::mmap(nullptr, 2 * kChunkBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    char* base = static_cast<char*>(raw);
+    char* memory = reinterpret_cast<char*>((reinterpret_cast<std::uintptr_t>(base) + kChunkBytes - 1) & ~(kChunkBytes - 1));
+    if (memory > base) ::munmap(base, static_cast<std::size_t>(memory - base));
+    if (memory + kChunkBytes < base + 2 * kChunkBytes)
+        ::munmap(memory + kChunkBytes, static_cast<std::size_t>(base + 2 * kChunkBytes - (memory + kChunkBytes)));
+    ::madvise(memory, kChunkBytes, MADV_HUGEPAGE);  // a hint: refused where huge pages are off
+#ifdef MADV_POPULATE_WRITE
+    ::madvise(memory, kChunkBytes, MADV_POPULATE_WRITE);  // older kernels refuse it: pages then fault in
+#endif
 #endif
     g_chunkBytes.fetch_add(kChunkBytes, std::memory_order_relaxed);
     return new (memory) Chunk;
