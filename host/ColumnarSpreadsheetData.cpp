@@ -87,6 +87,16 @@ void ColumnarSpreadsheetData::StoreText(ColumnarColumn& c, std::size_t r, std::s
     c.kinds[r] = CellKind::Text;
     // Cells come row after row: appending keeps the entries in row order; a reader that goes
     // back pays for an insertion.
+    if (c.texts.size() == c.texts.capacity() && c.texts.size() >= 64) {
+        // Room for as many texts as the rows so far promise for the whole column: a column of
+        // texts grows once or twice instead of doubling twenty times through fresh pages. A
+        // promise not kept (texts only at the top) costs address space: pages never written
+        // are never made.
+        const std::size_t rows = c.kinds.size();
+        const std::size_t promised = c.texts.size() / (r + 1) * rows + c.texts.size() % (r + 1) * rows / (r + 1);
+        const std::size_t room = std::min(rows, std::max(promised + promised / 8, 2 * c.texts.size()));
+        if (room > c.texts.size()) c.texts.reserve(room);
+    }
     if (c.texts.empty() || c.texts.back().first < row) {
         c.texts.emplace_back(row, std::move(text));
     } else {
